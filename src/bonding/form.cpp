@@ -1,0 +1,211 @@
+#include "bonding/form.hpp"
+
+#include "bonding/accounting.hpp"
+#include "module/errors.hpp"
+#include "registry/atoms.hpp"
+
+#include <algorithm>
+
+namespace atom {
+namespace {
+
+bool raise_tagged(ErrorKind kind, PyObject* atom, std::string_view text) {
+    Ref id = get_id(atom);
+    if (!id) return false;
+    Text m("[Atom ");
+    if (!m.add_plain(id.get())) return false;
+    m.add("] ").add(text);
+    return raise_error(kind, m, id.get());
+}
+
+// B4, with the advice suffixes of the mode; `cause` null means "from None".
+bool raise_no_room(PyObject* atom, Mode mode, Ref cause) {
+    Ref id = get_id(atom);
+    Ref bonds = id ? get_bonds(atom) : nullptr;
+    if (!bonds) return false;
+    Text m("[Atom ");
+    if (!m.add_plain(id.get())) return false;
+    m.add("] Too many Bonds (You are trying to add 1 more bond, but there already exist ");
+    m.add_int(PyList_GET_SIZE(bonds.get()));
+    m.add(" bonds and it's impossible to form a new bond).");
+    replace_all(m.bytes(), "exist 1 bonds", "exists 1 bond");
+    if (mode == Mode::Hydro) m.add(" Add 'use = \"lone_electron\"' to use lone electron to form a bond, ");
+    if (mode == Mode::Lone) m.add(" Add 'use = \"hydro\"' to use hydrogen atom to form a bond, ");
+    if (mode != Mode::Both) m.add("or add 'use = \"both\"' to use both hydrogen atom and lone electron.");
+    return raise_error_from(ErrorKind::Bond, m, id.get(), std::move(cause));
+}
+
+// The accounting for one lone electron fewer; on a normal return with room for
+// one more entry, the bond can be formed through that electron.
+bool try_lone_electron(PyObject* side, SidePlan* plan, bool* formed) {
+    Ref element = get_element(side);
+    Ref charge = element ? get_charge(side) : nullptr;
+    Ref lone = charge ? get_lone(side) : nullptr;
+    Ref fewer = lone ? Ref::steal(PyNumber_Subtract(lone.get(), g.const_one)) : nullptr;
+    Ref bonds = fewer ? get_bonds(side) : nullptr;
+    Ref id = bonds ? get_id(side) : nullptr;
+    if (!id) return false;
+    Capacity cap{};
+    const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type), element.get(), charge.get(), fewer.get(),
+                           bonds.get(), id.get(), Py_False};
+    if (!bond_num(args, &cap)) return false;
+    if (cap.bonds > PyList_GET_SIZE(bonds.get())) {
+        plan->lone = Ref::steal(PyLong_FromLongLong(cap.lone));
+        if (!plan->lone) return false;
+        plan->via_lone = true;
+        *formed = true;
+    }
+    return true;
+}
+
+bool kept(std::span<PyObject* const> keep, PyObject* a) {
+    return std::find(keep.begin(), keep.end(), a) != keep.end();
+}
+
+bool carbene(PyObject* self) {
+    Ref bonds = get_bonds(self);
+    if (!bonds) return false;
+    Py_ssize_t pos[2];
+    Ref entries[2];
+    int found = 0;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()) && found < 2; ++i) {
+        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
+        Ref element = entry_element(entry.get());
+        if (!element) return false;
+        if (is_hydrogen_symbol(element.get())) {
+            pos[found] = i;
+            entries[found] = std::move(entry);
+            ++found;
+        }
+    }
+    if (found < 2) {
+        Text t("No enough electron available to form a carbene-like structure (");
+        t.add_int(found).add(" are available while 2 are needed).");
+        replace_all(t.bytes(), "1 are", "1 is");
+        return raise_tagged(ErrorKind::LoneElectron, self, t.bytes());
+    }
+    Ref lone = slot_ref(self, Slot::Lone);
+    Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_two)) : nullptr;
+    if (!more) return false;
+    slot_set(self, Slot::Lone, more.get());
+    for (int k = 0; k < 2; ++k) {
+        Ref list = bonds_list(self);
+        if (!list) return false;
+        const Py_ssize_t at = pos[k] - k;  // the first removal shifts the second entry left
+        if (at >= PyList_GET_SIZE(list.get()) || PyList_GET_ITEM(list.get(), at) != entries[k].get()) {
+            PyErr_SetString(PyExc_RuntimeError, "the bond list changed during the carbene conversion");
+            return false;
+        }
+        if (PySequence_DelItem(list.get(), at) < 0) return false;
+        Ref h = resolve_atom(entries[k].get());
+        if (!h || !delete_atom_object(h.get())) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Mode mode_of(PyObject* use) {
+    if (!PyUnicode_CheckExact(use)) return Mode::Other;
+    if (PyUnicode_Compare(use, g.names.hydro) == 0) return Mode::Hydro;
+    if (PyUnicode_Compare(use, g.names.lone_electron) == 0) return Mode::Lone;
+    if (PyUnicode_Compare(use, g.names.both) == 0) return Mode::Both;
+    return Mode::Other;
+}
+
+bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan) {
+    plan->atom = Ref::borrow(side);
+    Ref remembered;
+    bool formed = false;
+    if (mode == Mode::Lone || mode == Mode::Both) {
+        if (!try_lone_electron(side, plan, &formed)) {
+            SavedError e;
+            if (!is_ordinary_exception(e.get())) {
+                e.restore();
+                return false;
+            }
+            remembered = e.take();
+        }
+    }
+    // The hydrogen step resolves entries up to the hydrogen it uses (all of
+    // them when the mode uses none); after a bond through a lone electron in
+    // "both" it does not run.
+    if (!(formed && mode == Mode::Both)) {
+        Ref bonds = get_bonds(side);
+        if (!bonds) return false;
+        const bool uses_hydrogen = mode == Mode::Hydro || mode == Mode::Both;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
+            Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
+            Ref a = resolve_atom(entry.get());
+            Ref element = a ? get_element(a.get()) : nullptr;
+            if (!element) return false;
+            if (uses_hydrogen && !formed && is_hydrogen_symbol(element.get()) && !kept(keep, a.get())) {
+                plan->pos = i;
+                plan->entry = std::move(entry);
+                plan->hydrogen = std::move(a);
+                formed = true;
+                break;
+            }
+        }
+    }
+    if (!formed) return raise_no_room(side, mode, std::move(remembered));
+    return true;
+}
+
+bool apply_side(const SidePlan& plan, PyObject* partner_id) {
+    PyObject* side = plan.atom.get();
+    if (plan.via_lone) {
+        slot_set(side, Slot::Lone, plan.lone.get());
+        Ref bonds = bonds_list(side);
+        return bonds && PyList_Append(bonds.get(), partner_id) == 0;
+    }
+    if (!delete_atom_object(plan.hydrogen.get())) return false;
+    Ref bonds = bonds_list(side);
+    if (!bonds) return false;
+    if (plan.pos >= PyList_GET_SIZE(bonds.get()) || PyList_GET_ITEM(bonds.get(), plan.pos) != plan.entry.get()) {
+        PyErr_SetString(PyExc_RuntimeError, "the bond list changed while a bond was being formed");
+        return false;
+    }
+    return PyList_SetItem(bonds.get(), plan.pos, Py_NewRef(partner_id)) == 0;
+}
+
+bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene) {
+    if (!confirm(self)) return false;
+    const Mode mode = mode_of(use);
+    if (mode == Mode::Lone) {
+        const int carbene_asked = PyObject_IsTrue(allow_carbene);
+        if (carbene_asked < 0) return false;
+        if (carbene_asked)
+            return raise_tagged(ErrorKind::LoneElectron, self,
+                                "To use 'allow_carbene = True', please do not set 'use = \"lone_electron\"'.");
+    }
+    Ref partner = resolve_atom(atom);
+    if (!partner) return false;
+    if (partner.get() == self) {
+        const int carbene_asked = PyObject_IsTrue(allow_carbene);
+        if (carbene_asked < 0) return false;
+        if (carbene_asked) return carbene(self);
+        return raise_tagged(ErrorKind::Bond, self,
+                            "An atom cannot bond with itself. Are you trying to form a carbene-like structure? If "
+                            "so, please add 'allow_carbene = True'.");
+    }
+    // Both sides are worked out before either changes.
+    SidePlan mine;
+    PyObject* keep_partner[] = {partner.get()};
+    if (!plan_side(self, mode, keep_partner, &mine)) return false;
+    const int back = PyObject_IsTrue(bond_back);
+    if (back < 0) return false;
+    SidePlan theirs;
+    if (back) {
+        const Mode partner_mode = (mode == Mode::Lone || mode == Mode::Both) ? Mode::Both : Mode::Hydro;
+        PyObject* keep_mine[] = {self, mine.hydrogen.get()};
+        if (!plan_side(partner.get(), partner_mode, keep_mine, &theirs)) return false;
+    }
+    Ref partner_id = get_atom_id(atom);
+    if (!partner_id || !apply_side(mine, partner_id.get())) return false;
+    if (!back) return true;
+    Ref own_id = get_atom_id(self);
+    return own_id && apply_side(theirs, own_id.get());
+}
+
+}  // namespace atom

@@ -1,0 +1,76 @@
+// The one owner of PyObject references in this code base.
+#pragma once
+
+#include <Python.h>
+
+#include <utility>
+
+namespace atom {
+
+// A strong reference to a Python object, released when the handle goes away.
+// An empty handle (null) after a failed call means "exception set".
+class Ref {
+public:
+    Ref() noexcept = default;
+    Ref(std::nullptr_t) noexcept {}
+
+    // Adopts a new reference (the result of a C API call returning one).
+    static Ref steal(PyObject* p) noexcept { return Ref(p); }
+    // Takes a new reference to a borrowed object.
+    static Ref borrow(PyObject* p) noexcept {
+        Py_XINCREF(p);
+        return Ref(p);
+    }
+
+    Ref(const Ref& other) noexcept : p_(other.p_) { Py_XINCREF(p_); }
+    Ref(Ref&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+    Ref& operator=(const Ref& other) noexcept {
+        Ref tmp(other);
+        swap(tmp);
+        return *this;
+    }
+    Ref& operator=(Ref&& other) noexcept {
+        Ref tmp(std::move(other));
+        swap(tmp);
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(p_); }
+
+    PyObject* get() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    bool operator==(const Ref& o) const noexcept { return p_ == o.p_; }
+
+    // Hands the reference over to the caller (a C API slot that steals, or a return value).
+    PyObject* release() noexcept {
+        PyObject* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+    // Drops the reference now; the handle becomes empty.
+    void reset() noexcept {
+        PyObject* p = p_;
+        p_ = nullptr;
+        Py_XDECREF(p);
+    }
+    void swap(Ref& other) noexcept { std::swap(p_, other.p_); }
+
+private:
+    explicit Ref(PyObject* p) noexcept : p_(p) {}
+    PyObject* p_ = nullptr;
+};
+
+// Keeps a pending exception aside while other calls run, and puts it back.
+class SavedError {
+public:
+    SavedError() noexcept : exc_(Ref::steal(PyErr_GetRaisedException())) {}
+    explicit operator bool() const noexcept { return static_cast<bool>(exc_); }
+    PyObject* get() const noexcept { return exc_.get(); }
+    Ref take() noexcept { return std::move(exc_); }
+    // Raises the saved exception again, unchanged.
+    void restore() noexcept { PyErr_SetRaisedException(exc_.release()); }
+
+private:
+    Ref exc_;
+};
+
+}  // namespace atom

@@ -1,0 +1,52 @@
+// Building str results and messages from pieces.
+#pragma once
+
+#include "common/ref.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace atom {
+
+// Accumulates UTF-8 text and turns it into a str at the end. Python str pieces
+// are encoded with "surrogatepass", so any str round-trips unchanged.
+class Text {
+public:
+    Text() = default;
+    explicit Text(std::string_view s) : buf_(s) {}
+
+    Text& add(std::string_view s) {
+        buf_.append(s);
+        return *this;
+    }
+    Text& add(char c) {
+        buf_.push_back(c);
+        return *this;
+    }
+    Text& add_int(int64_t v);
+    // Appends a str object; false (exception set) if it is not a str.
+    bool add_str(PyObject* s);
+    // Appends str(obj), the plain text form; false on failure.
+    bool add_plain(PyObject* obj);
+    // Appends repr(obj); false on failure.
+    bool add_repr(PyObject* obj);
+
+    const std::string& bytes() const { return buf_; }
+    std::string& bytes() { return buf_; }
+    size_t size() const { return buf_.size(); }
+    void clear() { buf_.clear(); }
+
+    Ref to_str() const;
+
+private:
+    std::string buf_;
+};
+
+// Replaces every occurrence of `from` by `to`, left to right, like str.replace.
+void replace_all(std::string& s, std::string_view from, std::string_view to);
+
+// The str "…" for an ASCII/UTF-8 literal.
+Ref make_str(std::string_view s);
+
+}  // namespace atom

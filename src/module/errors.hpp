@@ -1,0 +1,26 @@
+// The seven error classes and raising them from C++.
+#pragma once
+
+#include "common/ref.hpp"
+#include "common/text.hpp"
+#include "module/state.hpp"
+
+namespace atom {
+
+// Creates the seven classes, in order, and binds them on the module.
+bool init_error_classes(PyObject* module);
+
+// A new error instance built from a message and the atom concerned, without
+// the argument validation that callers of the constructors get (resolving
+// errors carry any value as `atom`). `atom` is ignored for IdError.
+Ref new_error(ErrorKind kind, PyObject* message, PyObject* atom);
+
+// raise Kind(message, atom); returns false for "exception set".
+bool raise_error(ErrorKind kind, const Text& message, PyObject* atom);
+// raise Kind(message, atom) from cause; a null cause is "from None".
+bool raise_error_from(ErrorKind kind, const Text& message, PyObject* atom, Ref cause);
+
+// True when the exception is an Exception (not only a BaseException).
+bool is_ordinary_exception(PyObject* exc);
+
+}  // namespace atom

@@ -1,0 +1,102 @@
+#include "registry/atom_class.hpp"
+
+#include "common/ref.hpp"
+#include "module/docstrings.hpp"
+#include "module/function.hpp"
+#include "module/methods.hpp"
+#include "module/state.hpp"
+#include "registry/element_table.hpp"
+
+#include <string>
+
+namespace atom {
+namespace {
+
+constexpr const char* kAnnotations[][2] = {
+    {"_Atom__element_info", "Dict[str, List[any]]"},
+    {"id_map", "Dict[int, 'Atom']"},
+    {"_Atom__id_pool", "List[int]"},
+    {"access_tag", "bool"},
+    {"bonds", "Optional[List[int]]"},
+    {"charge", "int"},
+    {"element", "str"},
+    {"id", "int"},
+    {"lone_electron", "int"},
+};
+
+// A private name of the class body is stored in its mangled form.
+std::string stored_name(const char* name) {
+    std::string n(name);
+    const bool private_name = n.size() > 2 && n.starts_with("__") && !n.ends_with("__");
+    return private_name ? "_Atom" + n : n;
+}
+
+bool set(PyObject* ns, const char* key, Ref value) {
+    return value && PyDict_SetItemString(ns, key, value.get()) == 0;
+}
+
+Ref annotations() {
+    Ref d = Ref::steal(PyDict_New());
+    if (!d) return nullptr;
+    for (const auto& [name, text] : kAnnotations)
+        if (!set(d.get(), name, Ref::steal(PyUnicode_FromString(text)))) return nullptr;
+    return d;
+}
+
+Ref slot_names() {
+    Ref t = Ref::steal(PyTuple_New(kSlotCount));
+    if (!t) return nullptr;
+    for (int i = 0; i < kSlotCount; ++i) PyTuple_SET_ITEM(t.get(), i, Py_NewRef(g.names.slot_names[i]));
+    return t;
+}
+
+Ref full_pool() {
+    Ref pool = Ref::steal(PyList_New(9000));
+    if (!pool) return nullptr;
+    for (int i = 0; i < 9000; ++i) {
+        PyObject* id = PyLong_FromLong(1000 + i);
+        if (!id) return nullptr;
+        PyList_SET_ITEM(pool.get(), i, id);
+    }
+    return pool;
+}
+
+bool read_slot_offsets(PyTypeObject* cls) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        PyObject* descr = PyDict_GetItemWithError(cls->tp_dict, g.names.slot_names[i]);
+        if (!descr || !Py_IS_TYPE(descr, &PyMemberDescr_Type)) {
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "Atom slot descriptor missing");
+            return false;
+        }
+        g.slot_offset[i] = reinterpret_cast<PyMemberDescrObject*>(descr)->d_member->offset;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool init_atom_class(PyObject* module) {
+    Ref ns = Ref::steal(PyDict_New());
+    Ref name = Ref::steal(PyUnicode_FromString("Atom"));
+    if (!ns || !name) return false;
+    if (!set(ns.get(), "__module__", Ref::steal(PyUnicode_FromString("Atom"))) ||
+        !set(ns.get(), "__qualname__", name) || !set(ns.get(), "__doc__", Ref::steal(PyUnicode_FromString(doc::kClass))) ||
+        !set(ns.get(), "__annotations__", annotations()) || !set(ns.get(), "__slots__", slot_names()) ||
+        !set(ns.get(), "_Atom__element_info", make_element_table()) ||
+        !set(ns.get(), "id_map", Ref::steal(PyDict_New())) || !set(ns.get(), "_Atom__id_pool", full_pool()))
+        return false;
+    for (const MethodSpec* spec : method_table())
+        if (!set(ns.get(), stored_name(spec->name).c_str(), make_class_member(*spec))) return false;
+
+    Ref bases = Ref::steal(PyTuple_New(0));
+    if (!bases) return false;
+    Ref cls = Ref::steal(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PyType_Type), name.get(),
+                                                      bases.get(), ns.get(), nullptr));
+    if (!cls) return false;
+    if (!read_slot_offsets(reinterpret_cast<PyTypeObject*>(cls.get()))) return false;
+    if (PyModule_AddObjectRef(module, "Atom", cls.get()) < 0) return false;
+    g.atom_type = reinterpret_cast<PyTypeObject*>(cls.release());
+    return true;
+}
+
+}  // namespace atom

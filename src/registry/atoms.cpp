@@ -1,0 +1,200 @@
+#include "registry/atoms.hpp"
+
+#include "module/errors.hpp"
+#include "module/method_spec.hpp"
+
+namespace atom {
+
+PyObject* slot_get(PyObject* a, Slot s) {
+    PyObject* v = *slot_ptr(a, s);
+    if (!v)
+        PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '%U'", Py_TYPE(a)->tp_name,
+                     slot_name(s));
+    return v;
+}
+
+Ref bonds_list(PyObject* a) {
+    PyObject* v = slot_get(a, Slot::Bonds);
+    if (!v) return nullptr;
+    if (!PyList_Check(v)) {
+        PyErr_Format(PyExc_TypeError, "the bonds of an atom must be a list of atom ids, not '%.200s'",
+                     Py_TYPE(v)->tp_name);
+        return nullptr;
+    }
+    return Ref::borrow(v);
+}
+
+bool require_atom(PyObject* self) {
+    if (is_atom(self)) return true;
+    // A Python method would fail on the first attribute it reads.
+    Ref id = Ref::steal(PyObject_GetAttr(self, slot_name(Slot::Id)));
+    if (id)
+        PyErr_Format(PyExc_TypeError, "this method needs an Atom instance as self, not '%.200s'",
+                     Py_TYPE(self)->tp_name);
+    return false;
+}
+
+Ref class_attr(PyObject* cls, PyObject* name) {
+    if (PyType_Check(cls)) {
+        PyObject* v = _PyType_Lookup(reinterpret_cast<PyTypeObject*>(cls), name);
+        if (v && !Py_TYPE(v)->tp_descr_get) return Ref::borrow(v);
+    }
+    return Ref::steal(PyObject_GetAttr(cls, name));
+}
+
+Ref registry_map() {
+    Ref map = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_map);
+    if (map && !PyDict_Check(map.get())) {
+        PyErr_Format(PyExc_TypeError, "Atom.id_map must be a dict, not '%.200s'", Py_TYPE(map.get())->tp_name);
+        return nullptr;
+    }
+    return map;
+}
+
+Ref registry_pool() {
+    Ref pool = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_pool);
+    if (pool && !PyList_Check(pool.get())) {
+        PyErr_Format(PyExc_TypeError, "Atom._Atom__id_pool must be a list, not '%.200s'",
+                     Py_TYPE(pool.get())->tp_name);
+        return nullptr;
+    }
+    return pool;
+}
+
+bool raise_nonexistent(PyObject* id) {
+    Text m("[Non-existent Atom ");
+    if (!m.add_plain(id)) return false;
+    m.add("] Atom ");
+    if (!m.add_plain(id)) return false;
+    m.add(" does not exist.");
+    return raise_error(ErrorKind::Atom, m, id);
+}
+
+bool confirm(PyObject* atom) {
+    Ref id = slot_ref(atom, Slot::Id);
+    if (!id) return false;
+    Ref map = registry_map();
+    if (!map) return false;
+    PyObject* found = PyDict_GetItemWithError(map.get(), id.get());
+    if (found == atom) return true;
+    if (!found && PyErr_Occurred()) return false;
+    return raise_nonexistent(id.get());
+}
+
+Ref get_atom(PyObject* obj) {
+    if (is_exact_atom(obj)) {
+        if (!confirm(obj)) return nullptr;
+        return Ref::borrow(obj);
+    }
+    if (PyLong_CheckExact(obj)) {
+        Ref map = registry_map();
+        if (!map) return nullptr;
+        PyObject* found = PyDict_GetItemWithError(map.get(), obj);
+        if (found) return Ref::borrow(found);
+        if (PyErr_Occurred()) return nullptr;
+        raise_nonexistent(obj);
+        return nullptr;
+    }
+    Text m("[Non-existent Atom ");
+    if (!m.add_repr(obj)) return nullptr;
+    m.add("] Please use an Atom object or an id to represent an atom.");
+    raise_error(ErrorKind::Atom, m, obj);
+    return nullptr;
+}
+
+Ref resolve_atom(PyObject* obj) {
+    Ref a = get_atom(obj);
+    if (a && !is_atom(a.get())) {
+        PyErr_Format(PyExc_TypeError, "the registry maps this id to a '%.200s', not to an Atom",
+                     Py_TYPE(a.get())->tp_name);
+        return nullptr;
+    }
+    return a;
+}
+
+Ref get_atom_id(PyObject* obj) {
+    if (is_exact_atom(obj)) return get_id(obj);
+    Ref a = get_atom(obj);
+    if (!a) return nullptr;
+    return Ref::borrow(obj);
+}
+
+namespace {
+
+// A getter: confirm, read the slot, then the result check of its method.
+Ref checked_getter(PyObject* atom, Slot s, Result rule) {
+    if (!confirm(atom)) return nullptr;
+    PyObject* v = slot_get(atom, s);
+    if (!v) return nullptr;
+    if (rule != Result::Any && v != Py_None) {
+        const bool ok = rule == Result::Int ? PyLong_CheckExact(v) : PyUnicode_CheckExact(v);
+        if (!ok) {
+            PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", rule == Result::Int ? "int" : "unicode",
+                         Py_TYPE(v)->tp_name);
+            return nullptr;
+        }
+    }
+    return Ref::borrow(v);
+}
+
+}  // namespace
+
+Ref get_id(PyObject* atom) { return checked_getter(atom, Slot::Id, Result::Int); }
+Ref get_element(PyObject* atom) { return checked_getter(atom, Slot::Element, Result::Str); }
+Ref get_charge(PyObject* atom) { return checked_getter(atom, Slot::Charge, Result::Int); }
+Ref get_lone(PyObject* atom) { return checked_getter(atom, Slot::Lone, Result::Int); }
+Ref get_bonds(PyObject* atom) {
+    if (!confirm(atom)) return nullptr;
+    return bonds_list(atom);
+}
+
+Ref entry_element(PyObject* entry) {
+    Ref a = resolve_atom(entry);
+    if (!a) return nullptr;
+    return get_element(a.get());
+}
+
+bool give_back_id(PyObject* id) {
+    if (!PyLong_CheckExact(id)) return true;
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(id, &overflow);
+    if (overflow || v < 1000 || v > 9999) return true;
+    Ref map = registry_map();
+    if (!map) return false;
+    const int registered = PyDict_Contains(map.get(), id);
+    if (registered < 0) return false;
+    if (registered) return true;
+    Ref pool = registry_pool();
+    if (!pool) return false;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(pool.get()); ++i) {
+        PyObject* item = PyList_GET_ITEM(pool.get(), i);
+        if (item == id) return true;
+        if (PyLong_CheckExact(item)) {
+            long long w = PyLong_AsLongLongAndOverflow(item, &overflow);
+            if (!overflow && w == v) return true;
+            continue;
+        }
+        Ref held = Ref::borrow(item);
+        const int eq = PyObject_RichCompareBool(held.get(), id, Py_EQ);
+        if (eq < 0) return false;
+        if (eq) return true;
+    }
+    return PyList_Append(pool.get(), id) == 0;
+}
+
+bool register_atom(PyObject* atom, PyObject* id) {
+    Ref map = registry_map();
+    return map && PyDict_SetItem(map.get(), id, atom) == 0;
+}
+
+bool delete_atom_object(PyObject* atom) {
+    if (!confirm(atom)) return false;
+    Ref id = get_id(atom);
+    if (!id) return false;
+    Ref pool = registry_pool();
+    if (!pool || PyList_Append(pool.get(), id.get()) < 0) return false;
+    Ref map = registry_map();
+    return map && PyDict_DelItem(map.get(), id.get()) == 0;
+}
+
+}  // namespace atom

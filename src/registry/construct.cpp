@@ -1,0 +1,150 @@
+#include "registry/construct.hpp"
+
+#include "bonding/accounting.hpp"
+#include "bonding/form.hpp"
+#include "module/errors.hpp"
+#include "registry/atoms.hpp"
+
+#include <vector>
+
+namespace atom {
+namespace {
+
+// A failed construction gives its drawn id back (when it is still free to
+// give); the construction's own error stays the one raised.
+bool fail_returning(PyObject* id) {
+    SavedError e;
+    if (!give_back_id(id)) PyErr_Clear();
+    e.restore();
+    return false;
+}
+
+// Replaces each entry, in place, by the id it resolves to.
+bool resolve_entries(PyObject* bonds) {
+    if (!PyList_Check(bonds)) {
+        PyErr_Format(PyExc_TypeError, "bonds must be a list of atoms or ids, not '%.200s'", Py_TYPE(bonds)->tp_name);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
+        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
+        Ref id = get_atom_id(entry.get());
+        if (!id) return false;
+        if (i >= PyList_GET_SIZE(bonds)) break;
+        if (PyList_SetItem(bonds, i, id.release()) < 0) return false;
+    }
+    return true;
+}
+
+// Every listed atom can give up one hydrogen entry for each time it is listed,
+// as the bonding step will ask of it. Checked before the atom is registered.
+bool partners_can_bond(PyObject* self, PyObject* bonds) {
+    struct Promised {
+        PyObject* partner;
+        std::vector<PyObject*> keep;  // self, then the hydrogens already promised
+        std::vector<Ref> held;
+    };
+    std::vector<Promised> promised;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
+        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
+        Ref partner = resolve_atom(entry.get());
+        if (!partner) return false;
+        Promised* p = nullptr;
+        for (Promised& q : promised)
+            if (q.partner == partner.get()) p = &q;
+        if (!p) {
+            promised.push_back({partner.get(), {self}, {partner}});
+            p = &promised.back();
+        }
+        SidePlan plan;
+        if (!plan_side(partner.get(), Mode::Hydro, p->keep, &plan)) return false;
+        p->keep.push_back(plan.hydrogen.get());
+        p->held.push_back(plan.hydrogen);
+    }
+    return true;
+}
+
+// Each listed atom records the bond on its side (bond_with(self, bond_back=False)).
+bool bond_partners(PyObject* self, PyObject* id, PyObject* bonds) {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
+        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
+        Ref partner = resolve_atom(entry.get());
+        bool ok = static_cast<bool>(partner);
+        if (ok) {
+            SidePlan plan;
+            PyObject* keep[] = {self};
+            ok = confirm(partner.get()) && plan_side(partner.get(), Mode::Hydro, keep, &plan) &&
+                 apply_side(plan, id);
+        }
+        if (!ok) {
+            SavedError e;
+            if (is_ordinary_exception(e.get()) && i < PyList_GET_SIZE(bonds) && PySequence_DelItem(bonds, i) < 0)
+                PyErr_Clear();
+            e.restore();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool init_atom(PyObject* self, const NewAtom& in) {
+    Ref bonds = in.bonds && in.bonds != Py_None ? Ref::borrow(in.bonds) : Ref::steal(PyList_New(0));
+    if (!bonds) return false;
+    slot_set(self, Slot::Element, in.element);
+    slot_set(self, Slot::Charge, in.charge);
+    const bool lone_given = in.lone && in.lone != Py_None;
+    PyObject* lone = lone_given ? in.lone : g.const_zero;
+    slot_set(self, Slot::Lone, lone);
+    Ref id = draw_id();
+    if (!id) return false;
+    slot_set(self, Slot::Id, id.get());
+    if (!resolve_entries(bonds.get())) return fail_returning(id.get());
+    slot_set(self, Slot::Bonds, bonds.get());
+
+    Capacity cap{};
+    const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type),
+                           in.element,
+                           in.charge,
+                           lone,
+                           bonds.get(),
+                           id.get(),
+                           lone_given ? in.auto_modify : Py_True,
+                           in.placeholders};
+    if (!bond_num(args, &cap)) return fail_returning(id.get());
+    Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
+    if (!kept_lone) return fail_returning(id.get());
+    slot_set(self, Slot::Lone, kept_lone.get());
+    if (in.bond_ && !partners_can_bond(self, bonds.get())) return fail_returning(id.get());
+
+    if (!register_atom(self, id.get())) return fail_returning(id.get());
+    if (in.bond_ && !bond_partners(self, id.get(), bonds.get())) return false;
+    while (PyList_GET_SIZE(bonds.get()) < cap.bonds) {
+        Ref h = create_hydrogen(id.get());
+        Ref hid = h ? get_id(h.get()) : nullptr;
+        if (!hid || PyList_Append(bonds.get(), hid.get()) < 0) return false;
+    }
+    slot_set(self, Slot::AccessTag, Py_False);
+    return true;
+}
+
+Ref create_atom(const NewAtom& in) {
+    Ref self = Ref::steal(g.atom_type->tp_alloc(g.atom_type, 0));
+    if (!self || !init_atom(self.get(), in)) return nullptr;
+    return self;
+}
+
+Ref create_hydrogen(PyObject* parent_id) {
+    Ref bonds = Ref::steal(PyList_New(1));
+    if (!bonds) return nullptr;
+    PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
+    const NewAtom in{.element = g.names.H,
+                     .bonds = bonds.get(),
+                     .charge = g.const_zero,
+                     .lone = Py_None,
+                     .bond_ = false,
+                     .auto_modify = Py_False};
+    return create_atom(in);
+}
+
+}  // namespace atom

@@ -1,0 +1,28 @@
+// Creating atoms: the constructor's steps, used by __init__ and by every
+// internal creation (hydrogens, the SMILES reader).
+#pragma once
+
+#include "common/ref.hpp"
+
+namespace atom {
+
+struct NewAtom {
+    PyObject* element;        // exact str (checked by the caller)
+    PyObject* bonds;          // list of atoms or ids, or None; becomes the atom's list
+    PyObject* charge;         // exact int
+    PyObject* lone;           // None: chosen by the accounting
+    bool bond_ = true;        // ask the listed atoms to record the bond
+    PyObject* auto_modify;    // used when `lone` is given
+    int placeholders = 0;     // bonds still to come, counted by the accounting only
+};
+
+// Runs the constructor's steps on a fresh (or re-initialised) instance.
+bool init_atom(PyObject* self, const NewAtom& in);
+
+// A new registered atom.
+Ref create_atom(const NewAtom& in);
+
+// Atom(bonds=[parent_id], bond_=False): a hydrogen that already names its parent.
+Ref create_hydrogen(PyObject* parent_id);
+
+}  // namespace atom

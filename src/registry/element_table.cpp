@@ -1,0 +1,82 @@
+#include "registry/element_table.hpp"
+
+#include "registry/atoms.hpp"
+
+namespace atom {
+namespace {
+
+struct Row {
+    const char* symbol;
+    int valence;
+    int capacity;
+};
+
+constexpr Row kRows[] = {
+    {"C", 4, 8}, {"Br", 7, 8}, {"Cl", 7, 8}, {"F", 7, 8}, {"H", 1, 2},
+    {"I", 7, 8}, {"N", 5, 8},  {"O", 6, 8},  {"P", 5, 8}, {"S", 6, 8},
+};
+
+Ref table_of(PyObject* cls) { return class_attr(cls, g.names.element_info); }
+
+bool row_number(PyObject* row, Py_ssize_t i, PyObject* element, int64_t* out) {
+    Ref item = Ref::steal(PySequence_GetItem(row, i));
+    if (!item) return false;
+    if (!PyLong_Check(item.get())) {
+        PyErr_Format(PyExc_TypeError, "the element table row of '%U' must hold ints, not '%.200s'", element,
+                     Py_TYPE(item.get())->tp_name);
+        return false;
+    }
+    long long v = PyLong_AsLongLong(item.get());
+    if (v == -1 && PyErr_Occurred()) return false;
+    *out = v;
+    return true;
+}
+
+}  // namespace
+
+Ref make_element_table() {
+    Ref table = Ref::steal(PyDict_New());
+    if (!table) return nullptr;
+    for (const Row& r : kRows) {
+        Ref row = Ref::steal(Py_BuildValue("[ii]", r.valence, r.capacity));
+        if (!row || PyDict_SetItemString(table.get(), r.symbol, row.get()) < 0) return nullptr;
+    }
+    return table;
+}
+
+bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* found) {
+    Ref table = table_of(cls);
+    if (!table) return false;
+    Ref info;
+    if (PyDict_CheckExact(table.get())) {
+        info = Ref::borrow(PyDict_GetItemWithError(table.get(), element));
+        if (!info && PyErr_Occurred()) return false;
+    } else {
+        info = Ref::steal(PyObject_CallMethod(table.get(), "get", "OO", element, Py_None));
+        if (!info) return false;
+        if (info.get() == Py_None) info.reset();
+    }
+    *found = static_cast<bool>(info);
+    if (!info) return true;
+    if (PyList_CheckExact(info.get()) && PyList_GET_SIZE(info.get()) >= 2) {
+        PyObject* a = PyList_GET_ITEM(info.get(), 0);
+        PyObject* b = PyList_GET_ITEM(info.get(), 1);
+        if (PyLong_CheckExact(a) && PyLong_CheckExact(b)) {
+            row->valence = PyLong_AsLongLong(a);
+            row->capacity = PyLong_AsLongLong(b);
+            if (!PyErr_Occurred()) return true;
+            return false;
+        }
+    }
+    return row_number(info.get(), 0, element, &row->valence) && row_number(info.get(), 1, element, &row->capacity);
+}
+
+Ref element_symbols(PyObject* cls) {
+    Ref table = table_of(cls);
+    if (!table) return nullptr;
+    if (PyDict_Check(table.get())) return Ref::steal(PyDict_Keys(table.get()));
+    Ref keys = Ref::steal(PyObject_CallMethod(table.get(), "keys", nullptr));
+    return keys ? Ref::steal(PySequence_List(keys.get())) : nullptr;
+}
+
+}  // namespace atom

@@ -1,0 +1,25 @@
+// The element table: symbol -> [valence electrons, shell capacity].
+#pragma once
+
+#include "common/ref.hpp"
+
+#include <cstdint>
+
+namespace atom {
+
+// A new dict with the ten rows, carbon first, the rest alphabetical.
+Ref make_element_table();
+
+struct ElementRow {
+    int64_t valence = 0;   // info[0]
+    int64_t capacity = 0;  // info[1]
+};
+
+// cls.__element_info.get(element, None): false with an exception set on
+// failure; *found is false when the element is not in the table.
+bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* found);
+
+// The table's keys in table order (a new list).
+Ref element_symbols(PyObject* cls);
+
+}  // namespace atom

@@ -1,0 +1,163 @@
+// Drawing ids: pool.pop(random.randint(0, len(pool) - 1)), with `random`
+// looked up on the module and `randint` on it at every draw.
+//
+// While random.randint is the standard bound method of the shared generator and
+// nothing it relies on has been replaced, the index is drawn the way randint
+// itself draws it (getrandbits(k) until the value is below the bound), which
+// consumes the generator identically; anything patched takes the plain call.
+#include "registry/atoms.hpp"
+
+#include "module/errors.hpp"
+
+namespace atom {
+namespace {
+
+struct RandomFastPath {
+    bool usable = false;
+    PyObject* module = nullptr;       // the random module at initialisation
+    PyObject* randint = nullptr;      // random.randint, a bound method of `instance`
+    PyObject* instance = nullptr;     // random._inst
+    PyTypeObject* type = nullptr;     // random.Random
+    PyObject* f_randint = nullptr;    // Random.randint
+    PyObject* f_randrange = nullptr;  // Random.randrange
+    PyObject* f_randbelow = nullptr;  // Random._randbelow
+    PyObject* getrandbits = nullptr;  // the getrandbits method descriptor
+    PyObject* code_randint = nullptr;
+    PyObject* code_randrange = nullptr;
+    PyObject* code_randbelow = nullptr;
+    PyObject* defaults_randrange = nullptr;
+    PyObject* index_fn = nullptr;  // random._index
+};
+
+RandomFastPath R;
+
+PyObject* keep(PyObject* o) { return Py_XNewRef(o); }  // references kept for the process
+
+bool plain_function(PyObject* f) { return f && PyFunction_Check(f); }
+
+// Everything randint reads on the way to getrandbits is still what it was.
+bool fast_path_intact() {
+    if (!Py_IS_TYPE(R.instance, R.type)) return false;
+    if (_PyType_Lookup(R.type, g.names.randint) != R.f_randint ||
+        _PyType_Lookup(R.type, g.names.randrange) != R.f_randrange ||
+        _PyType_Lookup(R.type, g.names.randbelow) != R.f_randbelow ||
+        _PyType_Lookup(R.type, g.names.getrandbits) != R.getrandbits)
+        return false;
+    if (PyFunction_GET_CODE(R.f_randint) != R.code_randint ||
+        PyFunction_GET_CODE(R.f_randrange) != R.code_randrange ||
+        PyFunction_GET_CODE(R.f_randbelow) != R.code_randbelow ||
+        PyFunction_GET_DEFAULTS(R.f_randrange) != R.defaults_randrange)
+        return false;
+    PyObject* module_dict = PyModule_GetDict(R.module);
+    if (PyDict_GetItemWithError(module_dict, g.names.index) != R.index_fn) return false;
+    Ref inst_dict = Ref::steal(PyObject_GenericGetDict(R.instance, nullptr));
+    if (!inst_dict) {
+        PyErr_Clear();
+        return false;
+    }
+    for (PyObject* name : {g.names.randrange, g.names.randbelow, g.names.getrandbits}) {
+        if (PyDict_GetItemWithError(inst_dict.get(), name)) return false;
+        if (PyErr_Occurred()) {
+            PyErr_Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+// randint(0, n - 1) as the standard generator computes it: n > 0.
+bool fast_index(Py_ssize_t n, Py_ssize_t* out) {
+    int k = 0;
+    for (size_t v = static_cast<size_t>(n); v; v >>= 1) ++k;
+    Ref bits = Ref::steal(PyLong_FromLong(k));
+    if (!bits) return false;
+    for (;;) {
+        PyObject* args[2] = {R.instance, bits.get()};
+        Ref r = Ref::steal(PyObject_Vectorcall(R.getrandbits, args, 2, nullptr));
+        if (!r) return false;
+        const Py_ssize_t v = PyLong_AsSsize_t(r.get());
+        if (v == -1 && PyErr_Occurred()) return false;
+        if (v < n) {
+            *out = v;
+            return true;
+        }
+    }
+}
+
+// The entry at `index` of the pool, removed (list.pop of the standard list).
+Ref pop_at(PyObject* pool, Py_ssize_t index) {
+    Ref item = Ref::borrow(PyList_GET_ITEM(pool, index));
+    if (PyList_SetSlice(pool, index, index + 1, nullptr) < 0) return nullptr;
+    return item;
+}
+
+}  // namespace
+
+bool init_random_fast_path(PyObject* random_module) {
+    R = RandomFastPath{};
+    R.module = keep(random_module);
+    PyObject* module_dict = PyModule_GetDict(random_module);
+    PyObject* randint = PyDict_GetItemWithError(module_dict, g.names.randint);
+    PyObject* instance = PyDict_GetItemString(module_dict, "_inst");
+    PyObject* index_fn = PyDict_GetItemWithError(module_dict, g.names.index);
+    if (PyErr_Occurred()) return false;
+    if (!randint || !instance || !index_fn || !PyMethod_Check(randint) || PyMethod_GET_SELF(randint) != instance)
+        return true;  // an unusual random module: always take the plain call
+    PyTypeObject* type = Py_TYPE(instance);
+    PyObject* f_randint = _PyType_Lookup(type, g.names.randint);
+    PyObject* f_randrange = _PyType_Lookup(type, g.names.randrange);
+    PyObject* f_randbelow = _PyType_Lookup(type, g.names.randbelow);
+    PyObject* getrandbits = _PyType_Lookup(type, g.names.getrandbits);
+    PyObject* by_bits = PyDict_GetItemString(type->tp_dict, "_randbelow_with_getrandbits");
+    if (!plain_function(f_randint) || !plain_function(f_randrange) || !plain_function(f_randbelow) ||
+        f_randbelow != by_bits || PyMethod_GET_FUNCTION(randint) != f_randint || !getrandbits ||
+        !Py_IS_TYPE(getrandbits, &PyMethodDescr_Type))
+        return true;
+    R.randint = keep(randint);
+    R.instance = keep(instance);
+    R.type = reinterpret_cast<PyTypeObject*>(keep(reinterpret_cast<PyObject*>(type)));
+    R.f_randint = keep(f_randint);
+    R.f_randrange = keep(f_randrange);
+    R.f_randbelow = keep(f_randbelow);
+    R.getrandbits = keep(getrandbits);
+    R.code_randint = keep(PyFunction_GET_CODE(f_randint));
+    R.code_randrange = keep(PyFunction_GET_CODE(f_randrange));
+    R.code_randbelow = keep(PyFunction_GET_CODE(f_randbelow));
+    R.defaults_randrange = keep(PyFunction_GET_DEFAULTS(f_randrange));
+    R.index_fn = keep(index_fn);
+    R.usable = true;
+    return true;
+}
+
+Ref draw_id() {
+    Ref pool = registry_pool();
+    if (!pool) return nullptr;
+    if (PyList_GET_SIZE(pool.get()) == 0) {
+        raise_error(ErrorKind::Id,
+                    Text("[Id Pool Runs Out] Failed to generate a new id. You can only register 9000 atoms at "
+                         "the same time."),
+                    nullptr);
+        return nullptr;
+    }
+    Ref random_module = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(g.module), g.names.random));
+    if (!random_module) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'random' is not defined");
+        return nullptr;
+    }
+    Ref randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
+    if (!randint) return nullptr;
+    const Py_ssize_t n = PyList_GET_SIZE(pool.get());
+    if (R.usable && random_module.get() == R.module && randint.get() == R.randint && fast_path_intact()) {
+        Py_ssize_t index = 0;
+        if (!fast_index(n, &index)) return nullptr;
+        return pop_at(pool.get(), index);
+    }
+    Ref high = Ref::steal(PyLong_FromSsize_t(n - 1));
+    if (!high) return nullptr;
+    PyObject* args[2] = {g.const_zero, high.get()};
+    Ref index = Ref::steal(PyObject_Vectorcall(randint.get(), args, 2, nullptr));
+    if (!index) return nullptr;
+    return Ref::steal(PyObject_CallMethodOneArg(pool.get(), g.names.pop, index.get()));
+}
+
+}  // namespace atom
