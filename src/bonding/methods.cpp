@@ -1,5 +1,6 @@
 // The bonding methods as the class exposes them.
 #include "bonding/accounting.hpp"
+#include "bonding/break.hpp"
 #include "bonding/form.hpp"
 #include "module/docstrings.hpp"
 #include "module/methods.hpp"
@@ -26,6 +27,18 @@ PyObject* m_bond(PyObject* const* a) {
     Ref first = resolve_atom(a[1]);
     Ref second = first ? resolve_atom(a[2]) : nullptr;
     if (!second || !bond_with(first.get(), second.get(), Py_True, a[3], a[4])) return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* m_break_bond_with(PyObject* const* a) {
+    if (!require_atom(a[0]) || !break_bond_with(a[0], a[1], a[2])) return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* m_break_bond(PyObject* const* a) {
+    Ref first = resolve_atom(a[1]);
+    Ref second = first ? resolve_atom(a[2]) : nullptr;
+    if (!second || !break_bond_with(first.get(), second.get(), Py_True)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -88,6 +101,23 @@ const MethodSpec bond_with{
     .result = Result::Any,
     .doc = doc::kBondWith,
     .impl = m_bond_with,
+};
+
+const MethodSpec break_bond{.name = "break_bond", .owner = "Atom", .kind = Kind::Class,
+                            .params = {{"cls", nullptr}, {"atom_1", "Union[int, 'Atom']"}, {"atom_2", "Union[int, 'Atom']"}},
+                            .count = 3, .returns = "None", .result = Result::Any, .doc = doc::kBreakBond,
+                            .impl = m_break_bond};
+
+const MethodSpec break_bond_with{
+    .name = "break_bond_with",
+    .owner = "Atom",
+    .kind = Kind::Instance,
+    .params = {{"self", nullptr}, {"atom", "Union[int, 'Atom']"}, {"break_bond_back", "bool", Rule::Any, Def::True}},
+    .count = 3,
+    .returns = "None",
+    .result = Result::Any,
+    .doc = doc::kBreakBondWith,
+    .impl = m_break_bond_with,
 };
 
 }  // namespace methods

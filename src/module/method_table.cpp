@@ -5,16 +5,42 @@ namespace atom {
 std::span<const MethodSpec* const> method_table() {
     using namespace methods;
     static const MethodSpec* const table[] = {
-        &init,          &generate_id, &bond_num,  &remove_hydro, &bond,         &delete_atom,
-        &get_all_atoms, &get_atom,    &get_atom_id, &reset_tags, &bond_with,    &delete_,
-        &get_bonds,     &get_charge,  &get_element, &get_id,     &get_lone_electron, &survive,
+        &init,
+        &generate_id,
+        &bond_num,
+        &remove_hydro,
+        &bond,
+        &break_bond,
+        &delete_atom,
+        &get_all_atoms,
+        &get_atom,
+        &get_atom_id,
+        &reset_tags,
+        &bond_with,
+        &break_bond_with,
+        &delete_,
+        &get_bonds,
+        &get_charge,
+        &get_element,
+        &get_id,
+        &get_lone_electron,
+        &set_charge,
+        &set_element,
+        &set_lone_electron,
+        &survive,
     };
     return table;
 }
 
 std::span<const char* const> module_aliases() {
     static const char* const names[] = {
-        "bond", "delete_atom", "get_all_atoms", "get_atom", "get_atom_id", "reset_tags",
+        "bond",
+        "break_bond",
+        "delete_atom",
+        "get_all_atoms",
+        "get_atom",
+        "get_atom_id",
+        "reset_tags",
     };
     return names;
 }

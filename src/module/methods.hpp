@@ -13,7 +13,9 @@ namespace methods {
 extern const MethodSpec init, generate_id, delete_atom, get_all_atoms, get_atom, get_atom_id, reset_tags,
     delete_, get_bonds, get_charge, get_element, get_id, get_lone_electron, survive;
 // bonding
-extern const MethodSpec bond_num, remove_hydro, bond, bond_with;
+extern const MethodSpec bond_num, remove_hydro, bond, break_bond, bond_with, break_bond_with;
+// setters
+extern const MethodSpec set_charge, set_element, set_lone_electron;
 }  // namespace methods
 
 // The methods in the order of the class namespace.
