@@ -14,6 +14,8 @@ extern const MethodSpec init, generate_id, delete_atom, get_all_atoms, get_atom,
     delete_, get_bonds, get_charge, get_element, get_id, get_lone_electron, survive;
 // bonding
 extern const MethodSpec bond_num, remove_hydro, bond, break_bond, bond_with, break_bond_with;
+// SMILES reader
+extern const MethodSpec from_smiles;
 // setters
 extern const MethodSpec set_charge, set_element, set_lone_electron;
 }  // namespace methods

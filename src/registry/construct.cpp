@@ -10,6 +10,8 @@
 namespace atom {
 namespace {
 
+CreationLog* open_log = nullptr;
+
 // A failed construction gives its drawn id back (when it is still free to
 // give); the construction's own error stays the one raised.
 bool fail_returning(PyObject* id) {
@@ -88,6 +90,13 @@ bool bond_partners(PyObject* self, PyObject* id, PyObject* bonds) {
 
 }  // namespace
 
+CreationLog::CreationLog() : previous_(open_log) { open_log = this; }
+CreationLog::~CreationLog() { open_log = previous_; }
+
+void CreationLog::record(PyObject* atom) {
+    if (open_log) open_log->atoms_.push_back(Ref::borrow(atom));
+}
+
 bool init_atom(PyObject* self, const NewAtom& in) {
     Ref bonds = in.bonds && in.bonds != Py_None ? Ref::borrow(in.bonds) : Ref::steal(PyList_New(0));
     if (!bonds) return false;
@@ -118,6 +127,7 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     if (in.bond_ && !partners_can_bond(self, bonds.get())) return fail_returning(id.get());
 
     if (!register_atom(self, id.get())) return fail_returning(id.get());
+    CreationLog::record(self);
     if (in.bond_ && !bond_partners(self, id.get(), bonds.get())) return false;
     while (PyList_GET_SIZE(bonds.get()) < cap.bonds) {
         Ref h = create_hydrogen(id.get());

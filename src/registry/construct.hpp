@@ -4,6 +4,8 @@
 
 #include "common/ref.hpp"
 
+#include <vector>
+
 namespace atom {
 
 struct NewAtom {
@@ -14,6 +16,23 @@ struct NewAtom {
     bool bond_ = true;        // ask the listed atoms to record the bond
     PyObject* auto_modify;    // used when `lone` is given
     int placeholders = 0;     // bonds still to come, counted by the accounting only
+};
+
+// While a log is open, every atom a construction registers is recorded in it
+// (the SMILES reader unregisters them again when a reading fails). Logs nest.
+class CreationLog {
+public:
+    CreationLog();
+    ~CreationLog();
+    CreationLog(const CreationLog&) = delete;
+    CreationLog& operator=(const CreationLog&) = delete;
+
+    const std::vector<Ref>& atoms() const { return atoms_; }
+    static void record(PyObject* atom);
+
+private:
+    std::vector<Ref> atoms_;
+    CreationLog* previous_;
 };
 
 // Runs the constructor's steps on a fresh (or re-initialised) instance.

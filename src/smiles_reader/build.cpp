@@ -1,0 +1,341 @@
+// Second pass of the reader: the atoms are created bottom-up (branches, then
+// the continuation, then the level's own atom), each with the atoms it bonds
+// to as its bond list; bracket hydrogen counts are met and rings are closed.
+// Runs on an explicit stack, so chains of any length need no C stack.
+#include "smiles_reader/reader.hpp"
+
+#include "bonding/accounting.hpp"
+#include "bonding/form.hpp"
+#include "common/ints.hpp"
+#include "module/errors.hpp"
+#include "registry/atoms.hpp"
+#include "registry/construct.hpp"
+#include "setters/setters.hpp"
+#include "smiles_reader/parse.hpp"
+
+namespace atom {
+namespace {
+
+using smiles::Failure;
+using smiles::Level;
+using smiles::Reading;
+using smiles::RingMark;
+
+class Builder {
+public:
+    Builder(Reading& r, bool top, PyObject* text, PyObject* val) : r_(r), top_(top), text_(text), val_(val) {}
+
+    // The quoted input of every message: the text itself, or val[0] for a
+    // reading that was handed the shared state.
+    bool add_quote(Text& m) const {
+        if (top_) return m.add_str(text_);
+        Ref input = Ref::steal(PySequence_GetItem(val_, 0));
+        return input && m.add_plain(input.get());
+    }
+
+    bool raise_message(std::string_view before, PyObject* detail, std::string_view after, Ref context = nullptr) const {
+        Text m("[Smiles \"");
+        if (!add_quote(m)) return false;
+        m.add("\"] ").add(before);
+        if (detail && !m.add_str(detail)) return false;
+        m.add(after);
+        Ref msg = m.to_str();
+        Ref exc = msg ? new_error(ErrorKind::Smiles, msg.get(), Py_None) : nullptr;
+        if (!exc) return false;
+        if (context) PyException_SetContext(exc.get(), context.release());
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+        return false;
+    }
+
+    bool run() {
+        struct Visit {
+            int level;
+            size_t next = 0;
+        };
+        std::vector<Visit> stack{{0}};
+        while (!stack.empty()) {
+            Visit& v = stack.back();
+            Level& level = r_.levels[static_cast<size_t>(v.level)];
+            if (level.failure != Failure::None) return raise_failure(level);
+            if (v.next < level.children.size()) {
+                const int child = level.children[v.next++];
+                stack.push_back({child});
+                continue;
+            }
+            if (!create(level)) return false;
+            stack.pop_back();
+        }
+        return true;
+    }
+
+private:
+    bool raise_failure(const Level& level) const {
+        switch (level.failure) {
+            case Failure::Unclosed:
+                return raise_message("A parentheses in \"", level.detail.get(), "...\" have never been closed.");
+            case Failure::Charge:
+                return raise_message("Unresolved charge number \"", level.detail.get(), "\".", level.context);
+            case Failure::Hydrogens:
+                return raise_message("Unresolved hydrogen atoms number \"", level.detail.get(), "\".", level.context);
+            case Failure::RingRef:
+                return raise_message("Unresolved atom ref. An Atom ref should be an non-negative integer.", nullptr,
+                                     "");
+            case Failure::Index:
+            case Failure::None:
+                break;
+        }
+        PyErr_SetString(PyExc_IndexError, "string index out of range");
+        return false;
+    }
+
+    // The partner list: each child atom as many times as its bond order, then
+    // the hydrogens that hold the valence for this level's ring bonds.
+    Ref partner_list(const Level& level) const {
+        Ref partners = Ref::steal(PyList_New(0));
+        if (!partners) return nullptr;
+        for (int c : level.children) {
+            const Level& child = r_.levels[static_cast<size_t>(c)];
+            for (int k = 0; k < child.incoming; ++k)
+                if (PyList_Append(partners.get(), child.atom.get()) < 0) return nullptr;
+        }
+        for (int m : level.rings)
+            for (int k = 0; k < r_.marks[static_cast<size_t>(m)].order; ++k) {
+                const NewAtom hydrogen{.element = g.names.H, .bonds = Py_None, .charge = g.const_zero,
+                                       .lone = Py_None, .bond_ = true, .auto_modify = Py_False};
+                Ref h = create_atom(hydrogen);
+                if (!h || PyList_Append(partners.get(), h.get()) < 0) return nullptr;
+            }
+        return partners;
+    }
+
+    // The capacity the constructor would give the atom, without creating it.
+    // Returns false only for an exception that must not be swallowed.
+    bool dry_capacity(const Level& level, PyObject* ids, int placeholders, bool* fits, int64_t* bonds) const {
+        Capacity cap{};
+        const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type), level.element.get(), level.charge.get(),
+                               g.const_zero, ids, g.const_zero, Py_True, placeholders};
+        *fits = bond_num(args, &cap);
+        if (!*fits) {
+            SavedError e;
+            if (!is_ordinary_exception(e.get())) {
+                e.restore();
+                return false;
+            }
+        }
+        *bonds = cap.bonds;
+        return true;
+    }
+
+    // A nested atom is fitted before its caller exists. When the constructor
+    // would leave it fewer hydrogens than the incoming bond needs, its capacity
+    // is worked out as if that bond were already there.
+    bool placeholders_for(const Level& level, PyObject* partners, int* placeholders) const {
+        *placeholders = 0;
+        if (level.incoming == 0) return true;
+        Ref ids = Ref::steal(PyList_New(0));
+        if (!ids) return false;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(partners); ++i) {
+            Ref id = get_atom_id(PyList_GET_ITEM(partners, i));
+            if (!id || PyList_Append(ids.get(), id.get()) < 0) return false;
+        }
+        bool fits = false;
+        int64_t bonds = 0;
+        if (!dry_capacity(level, ids.get(), 0, &fits, &bonds)) return false;
+        if (!fits || bonds - PyList_GET_SIZE(partners) >= level.incoming) return true;
+        if (!dry_capacity(level, ids.get(), level.incoming, &fits, &bonds)) return false;
+        if (fits) *placeholders = level.incoming;
+        return true;
+    }
+
+    static bool count_hydrogens(PyObject* atom, int64_t* count) {
+        Ref bonds = get_bonds(atom);
+        if (!bonds) return false;
+        *count = 0;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
+            Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
+            Ref element = entry_element(entry.get());
+            if (!element) return false;
+            if (is_hydrogen_symbol(element.get())) ++*count;
+        }
+        return true;
+    }
+
+    // Trades lone electrons for hydrogens, one at a time, until the count is met.
+    static bool meet_hydrogen_count(PyObject* atom, PyObject* wanted) {
+        const BigInt target = read_int(wanted);
+        int64_t h = 0;
+        if (!count_hydrogens(atom, &h)) return false;
+        for (int step : {-1, +1}) {
+            while (step < 0 ? (target.overflow > 0 || h < target.value) : (target.overflow < 0 || h > target.value)) {
+                Ref lone = get_lone(atom);
+                Ref delta = Ref::steal(PyLong_FromLong(step));
+                Ref next = lone && delta ? Ref::steal(PyNumber_Add(lone.get(), delta.get())) : nullptr;
+                if (!next || !run_setter(atom, Setter::Lone, next.get(), Py_False)) return false;
+                const int64_t before = h;
+                if (!count_hydrogens(atom, &h)) return false;
+                if (h == before) {
+                    PyErr_SetString(PyExc_RuntimeError, "the hydrogen count of a bracket atom cannot be met");
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // The ring bond's order: the symbol written at either end; both ends may
+    // carry one only when they agree.
+    bool ring_order(const RingMark& stored, const RingMark& closing, int* order) const {
+        if (stored.order == 1 || closing.order == 1 || stored.order == closing.order) {
+            *order = std::max(stored.order, closing.order);
+            return true;
+        }
+        Ref label = Ref::steal(PyUnicode_FromString(closing.label.c_str()));
+        return label && raise_message("Ring bond ", label.get(), " is written with two different bond orders.");
+    }
+
+    bool bond_times(PyObject* atom, PyObject* other_id, int times) const {
+        for (int k = 0; k < times; ++k)
+            if (!bond_with(atom, other_id, Py_True, g.names.hydro, Py_False)) return false;
+        return true;
+    }
+
+    // A label with no partner in this text meets the table handed down by a
+    // caller that read the rest of the string itself.
+    bool outer_ring(PyObject* atom, const RingMark& mark) {
+        Ref table = Ref::steal(PySequence_GetItem(val_, 1));
+        Ref key = table ? Ref::steal(PyLong_FromString(mark.label.c_str(), nullptr, 10)) : nullptr;
+        if (!key) return false;
+        const int known = PySequence_Contains(table.get(), key.get());
+        if (known < 0) return false;
+        if (!known) {
+            Ref id = get_id(atom);
+            Ref entry = id ? Ref::steal(Py_BuildValue("(iO)", mark.order, id.get())) : nullptr;
+            return entry && PyObject_SetItem(table.get(), key.get(), entry.get()) == 0;
+        }
+        Ref entry = Ref::steal(PyObject_GetItem(table.get(), key.get()));
+        Ref stored_order = entry ? Ref::steal(PySequence_GetItem(entry.get(), 0)) : nullptr;
+        Ref stored_id = stored_order ? Ref::steal(PySequence_GetItem(entry.get(), 1)) : nullptr;
+        if (!stored_id) return false;
+        const long o = PyLong_AsLong(stored_order.get());
+        if (o == -1 && PyErr_Occurred()) return false;
+        RingMark stored{mark.label, static_cast<int>(o), -1, nullptr};
+        int order = 0;
+        return ring_order(stored, mark, &order) && bond_times(atom, stored_id.get(), order);
+    }
+
+    bool close_rings(const Level& level) {
+        PyObject* atom = level.atom.get();
+        for (int m : level.rings) {
+            RingMark& mark = r_.marks[static_cast<size_t>(m)];
+            if (mark.partner >= 0 && r_.marks[static_cast<size_t>(mark.partner)].atom_id) {
+                const RingMark& stored = r_.marks[static_cast<size_t>(mark.partner)];
+                int order = 0;
+                if (!ring_order(stored, mark, &order) || !bond_times(atom, stored.atom_id.get(), order)) return false;
+            } else if (mark.partner < 0 && !top_) {
+                if (!outer_ring(atom, mark)) return false;
+            } else {
+                mark.atom_id = get_id(atom);
+                if (!mark.atom_id) return false;
+            }
+        }
+        return true;
+    }
+
+    bool create(Level& level) {
+        Ref partners = partner_list(level);
+        if (!partners) return false;
+        // A bracket atom keeps the hydrogens it is written with: its ring
+        // bonds and the bond to its caller will take theirs.
+        Ref wanted = level.hydrogens;
+        for (int m : level.rings) {
+            if (!wanted) break;
+            Ref order = Ref::steal(PyLong_FromLong(r_.marks[static_cast<size_t>(m)].order));
+            wanted = order ? Ref::steal(PyNumber_Add(wanted.get(), order.get())) : nullptr;
+            if (!wanted) return false;
+        }
+        if (wanted && level.incoming > 0) {
+            Ref incoming = Ref::steal(PyLong_FromLong(level.incoming));
+            wanted = incoming ? Ref::steal(PyNumber_Add(wanted.get(), incoming.get())) : nullptr;
+            if (!wanted) return false;
+        }
+        int placeholders = 0;
+        if (!placeholders_for(level, partners.get(), &placeholders)) return false;
+        const NewAtom in{.element = level.element.get(),
+                         .bonds = partners.get(),
+                         .charge = level.charge.get(),
+                         .lone = Py_None,
+                         .bond_ = true,
+                         .auto_modify = Py_False,
+                         .placeholders = placeholders};
+        level.atom = create_atom(in);
+        if (!level.atom) return false;
+        if (wanted && !meet_hydrogen_count(level.atom.get(), wanted.get())) return false;
+        return close_rings(level);
+    }
+
+    Reading& r_;
+    bool top_;
+    PyObject* text_;
+    PyObject* val_;
+};
+
+// A failed reading takes back every atom it registered, last created first.
+void unregister_created(const CreationLog& log) {
+    SavedError e;
+    const auto& atoms = log.atoms();
+    for (auto it = atoms.rbegin(); it != atoms.rend(); ++it) {
+        PyObject* atom = it->get();
+        Ref map = registry_map();
+        PyObject* id = *slot_ptr(atom, Slot::Id);
+        if (!map || !id) {
+            PyErr_Clear();
+            continue;
+        }
+        PyObject* found = PyDict_GetItemWithError(map.get(), id);
+        if (found == atom && !delete_atom_object(atom)) PyErr_Clear();
+        PyErr_Clear();
+    }
+    e.restore();
+}
+
+// Every failure but a SmilesError leaves as one SmilesError, caused by it.
+void wrap_failure(Builder& builder) {
+    SavedError caught;
+    if (!is_ordinary_exception(caught.get()) ||
+        Py_IS_TYPE(caught.get(), reinterpret_cast<PyTypeObject*>(error_class(ErrorKind::Smiles)))) {
+        caught.restore();
+        return;
+    }
+    Text m("[Smiles \"");
+    if (!builder.add_quote(m)) {
+        // Raised while the caught exception is being handled.
+        SavedError quote_error;
+        PyException_SetContext(quote_error.get(), caught.take().release());
+        quote_error.restore();
+        return;
+    }
+    m.add("\"] Failed to convert from SMILES. Something goes wrong when trying to convert.");
+    raise_error_from(ErrorKind::Smiles, m, Py_None, caught.take());
+}
+
+}  // namespace
+
+Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
+    const int top = PyObject_IsTrue(top_arg);
+    if (top < 0) return nullptr;
+    Reading reading;
+    if (!reading.source.load(smiles)) return nullptr;
+    Builder builder(reading, top, smiles, val);
+    CreationLog log;
+    const bool ok = cut_levels(reading, top) && builder.run();
+    if (!ok) {
+        unregister_created(log);
+        wrap_failure(builder);
+        return nullptr;
+    }
+    const Level& first = reading.levels.front();
+    if (top) return first.atom;
+    return Ref::steal(Py_BuildValue("(Oi)", first.atom.get(), first.incoming));
+}
+
+}  // namespace atom
