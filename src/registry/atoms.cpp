@@ -34,10 +34,55 @@ bool require_atom(PyObject* self) {
     return false;
 }
 
+namespace {
+
+// Class attributes of Atom read on every operation (id_map, the pool, the
+// element table), remembered while the class's version tag says that no
+// attribute of the class has been assigned since.
+struct CachedAttr {
+    PyObject* name = nullptr;
+    unsigned int tag = 0;
+    Ref value;
+};
+CachedAttr attr_cache[4];
+
+unsigned int valid_tag(PyTypeObject* t) {
+    return (t->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) ? t->tp_version_tag : 0;
+}
+
+Ref lookup_plain_attr(PyTypeObject* t, PyObject* name) {
+    PyObject* v = _PyType_Lookup(t, name);
+    if (v && !Py_TYPE(v)->tp_descr_get) return Ref::borrow(v);
+    return nullptr;
+}
+
+Ref atom_class_attr(PyObject* name) {
+    const unsigned int tag = valid_tag(g.atom_type);
+    CachedAttr* slot = nullptr;
+    for (CachedAttr& c : attr_cache) {
+        if (c.name == name) {
+            if (tag && c.tag == tag) return c.value;
+            slot = &c;
+            break;
+        }
+        if (!c.name && !slot) slot = &c;
+    }
+    Ref v = lookup_plain_attr(g.atom_type, name);
+    if (v && slot) {
+        slot->name = name;
+        slot->tag = valid_tag(g.atom_type);
+        slot->value = v;
+    }
+    return v;
+}
+
+}  // namespace
+
 Ref class_attr(PyObject* cls, PyObject* name) {
-    if (PyType_Check(cls)) {
-        PyObject* v = _PyType_Lookup(reinterpret_cast<PyTypeObject*>(cls), name);
-        if (v && !Py_TYPE(v)->tp_descr_get) return Ref::borrow(v);
+    if (cls == reinterpret_cast<PyObject*>(g.atom_type)) {
+        if (Ref v = atom_class_attr(name)) return v;
+    } else if (PyType_Check(cls)) {
+        if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
     return Ref::steal(PyObject_GetAttr(cls, name));
 }

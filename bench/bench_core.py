@@ -1,0 +1,73 @@
+"""Construction and bonding: Atom("C") (five atoms, five id draws) and
+c1.bond_with(c2), against the cost of the same work done with plain objects."""
+import random
+
+import Atom
+from common import best_ns, reset_registry
+
+A = Atom.Atom
+ROUND = 1000  # calls between two registry resets
+
+
+def per_call(fn, setup=reset_registry, number=ROUND):
+    return best_ns(fn, number, repeat=7, setup=setup)
+
+
+def bare_instances():
+    new = object.__new__
+    new(A), new(A), new(A), new(A), new(A)
+
+
+_INDICES = []
+
+
+def draw_indices():
+    reset_registry()
+    n = len(A._Atom__id_pool)
+    _INDICES[:] = [random.randrange(n - k) for k in range(5 * ROUND)][::-1]
+
+
+def pool_pops():
+    """Five draws as the pool list itself costs them: pop at a random index."""
+    pool = A._Atom__id_pool
+    pop = _INDICES.pop
+    pool.pop(pop())
+    pool.pop(pop())
+    pool.pop(pop())
+    pool.pop(pop())
+    pool.pop(pop())
+
+
+def bond_cost(pairs_per_round=400, repeat=7):
+    """c1.bond_with(c2) on fresh methane carbons (10 atoms per pair)."""
+    best = float("inf")
+    for _ in range(repeat):
+        reset_registry()
+        pairs = iter([(A("C"), A("C")) for _ in range(pairs_per_round)])
+
+        def bond_next():
+            c1, c2 = next(pairs)
+            c1.bond_with(c2)
+
+        best = min(best, best_ns(bond_next, pairs_per_round, repeat=1))
+    return best
+
+
+def main():
+    methane = per_call(lambda: A("C"))
+    bare = per_call(bare_instances)
+    pops = per_call(pool_pops, setup=draw_indices)
+    bond = bond_cost()
+    rows = [
+        ('Atom("C")', methane, ""),
+        ("5 bare instances (object.__new__)", bare, f"Atom(\"C\") is {methane / bare:.1f}x this"),
+        ("5 pool pops at random indices", pops, "the list's own memmove floor"),
+        ('Atom("C") less the pool pops', methane - pops, f"{(methane - pops) / bare:.1f}x the bare instances"),
+        ("c1.bond_with(c2)", bond, ""),
+    ]
+    for name, ns, note in rows:
+        print(f"{name:<36}{ns:>9.0f} ns/call   {note}")
+
+
+if __name__ == "__main__":
+    main()
