@@ -27,6 +27,7 @@ struct RandomFastPath {
     PyObject* code_randbelow = nullptr;
     PyObject* defaults_randrange = nullptr;
     PyObject* index_fn = nullptr;  // random._index
+    unsigned int checked_tag = 0;  // version tag of `type` when its attributes were last found intact
 };
 
 RandomFastPath R;
@@ -35,14 +36,27 @@ PyObject* keep(PyObject* o) { return Py_XNewRef(o); }  // references kept for th
 
 bool plain_function(PyObject* f) { return f && PyFunction_Check(f); }
 
-// Everything randint reads on the way to getrandbits is still what it was.
-bool fast_path_intact() {
-    if (!Py_IS_TYPE(R.instance, R.type)) return false;
+unsigned int valid_tag(PyTypeObject* t) {
+    return (t->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) ? t->tp_version_tag : 0;
+}
+
+// The class attributes randint reaches; skipped while the class's version tag
+// shows that nothing was assigned on it (or its bases) since the last check.
+bool class_intact() {
+    const unsigned int tag = valid_tag(R.type);
+    if (tag && tag == R.checked_tag) return true;
     if (_PyType_Lookup(R.type, g.names.randint) != R.f_randint ||
         _PyType_Lookup(R.type, g.names.randrange) != R.f_randrange ||
         _PyType_Lookup(R.type, g.names.randbelow) != R.f_randbelow ||
         _PyType_Lookup(R.type, g.names.getrandbits) != R.getrandbits)
         return false;
+    R.checked_tag = valid_tag(R.type);
+    return true;
+}
+
+// Everything randint reads on the way to getrandbits is still what it was.
+bool fast_path_intact() {
+    if (!Py_IS_TYPE(R.instance, R.type) || !class_intact()) return false;
     if (PyFunction_GET_CODE(R.f_randint) != R.code_randint ||
         PyFunction_GET_CODE(R.f_randrange) != R.code_randrange ||
         PyFunction_GET_CODE(R.f_randbelow) != R.code_randbelow ||
@@ -50,13 +64,10 @@ bool fast_path_intact() {
         return false;
     PyObject* module_dict = PyModule_GetDict(R.module);
     if (PyDict_GetItemWithError(module_dict, g.names.index) != R.index_fn) return false;
-    Ref inst_dict = Ref::steal(PyObject_GenericGetDict(R.instance, nullptr));
-    if (!inst_dict) {
-        PyErr_Clear();
-        return false;
-    }
+    PyObject** dict_ptr = _PyObject_GetDictPtr(R.instance);
+    if (!dict_ptr || !*dict_ptr) return !PyErr_Occurred();
     for (PyObject* name : {g.names.randrange, g.names.randbelow, g.names.getrandbits}) {
-        if (PyDict_GetItemWithError(inst_dict.get(), name)) return false;
+        if (PyDict_GetItemWithError(*dict_ptr, name)) return false;
         if (PyErr_Occurred()) {
             PyErr_Clear();
             return false;
@@ -144,7 +155,15 @@ Ref draw_id() {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'random' is not defined");
         return nullptr;
     }
-    Ref randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
+    Ref randint;
+    if (Py_IS_TYPE(random_module.get(), &PyModule_Type)) {
+        // A plain module's attributes are its dict entries.
+        randint = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(random_module.get()), g.names.randint));
+        if (!randint && !PyErr_Occurred())
+            PyErr_SetString(PyExc_AttributeError, "module 'random' has no attribute 'randint'");
+    } else {
+        randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
+    }
     if (!randint) return nullptr;
     const Py_ssize_t n = PyList_GET_SIZE(pool.get());
     if (R.usable && random_module.get() == R.module && randint.get() == R.randint && fast_path_intact()) {
