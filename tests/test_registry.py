@@ -318,6 +318,29 @@ def test_construction_refused_by_a_partner_listed_too_often():
     assert free_and_used_ids() == ALL_IDS
 
 
+@pytest.mark.parametrize("order", [(0, 1), (1, 0)])
+def test_construction_naming_a_hydrogen_that_another_partner_gives_up(order):
+    # The two atoms of a hydrogen molecule: the first gives up the second for the new bond,
+    # so the second is gone by the time it is asked.
+    h1 = A()
+    pair = [h1, A.get_atom(h1.bonds[0])]
+    given = [pair[i] for i in order]
+    e = raises(Atom.AtomError, lambda: A("O", given))
+    assert e.message == nonexistent(pair[order[1]].id)
+    assert sorted(A.id_map) == sorted(a.id for a in pair)
+    assert pair[0].bonds == [pair[1].id] and pair[1].bonds == [pair[0].id]
+    assert free_and_used_ids() == ALL_IDS
+
+
+def test_construction_naming_a_partner_and_its_own_hydrogen():
+    c = A("C")
+    h = A.get_atom(c.bonds[0])
+    with pytest.raises(Atom.AtomError):
+        A("O", [c, h])
+    assert len(A.id_map) == 5 and A.get_atom(c.bonds[0]) is h
+    assert free_and_used_ids() == ALL_IDS
+
+
 # --- deletion -------------------------------------------------------------------------
 
 

@@ -113,7 +113,8 @@ Mode mode_of(PyObject* use) {
     return Mode::Other;
 }
 
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan) {
+bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
+               std::span<PyObject* const> gone) {
     plan->atom = Ref::borrow(side);
     Ref remembered;
     bool formed = false;
@@ -137,6 +138,7 @@ bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SideP
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
             Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
             Ref a = resolve_atom(entry.get());
+            if (a && !kept(keep, a.get()) && kept(gone, a.get())) return raise_nonexistent(entry.get());
             Ref element = a ? get_element(a.get()) : nullptr;
             if (!element) return false;
             if (uses_hydrogen && !formed && is_hydrogen_symbol(element.get()) && !kept(keep, a.get())) {

@@ -24,9 +24,12 @@ struct SidePlan {
 };
 
 // Works out how `side` forms one bond in `mode`, changing nothing. Atoms in
-// `keep` (the partner, hydrogens already promised) are never given up.
+// `keep` (the partner, hydrogens already promised) are never given up. Atoms
+// in `gone` (hydrogens that earlier steps will have deleted) are taken as
+// unregistered: reaching one raises the AtomError of resolving it.
 // Raises the side's BondError when it has nothing to form the bond with.
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan);
+bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
+               std::span<PyObject* const> gone = {});
 
 // Carries out a plan: the partner's id replaces the hydrogen entry (that
 // hydrogen is deleted) or is appended with the lone electron used.
