@@ -309,3 +309,43 @@ def test_a_one_sided_bond_is_still_possible_on_request():
     c, q = A("C"), quaternary()
     c.bond_with(q, bond_back=False)
     assert c.bonds[0] == q.id and q.id in c.bonds and c.id not in q.bonds
+
+
+# --- the mode compares by equality --------------------------------------------------------
+
+
+class Use(str, enum.Enum):
+    HYDRO = "hydro"
+    LONE = "lone_electron"
+    BOTH = "both"
+
+
+def test_modes_given_as_equal_strings():
+    c1, c2 = A("C"), A("C")
+    c1.bond_with(c2, use=Use.HYDRO)
+    assert c1.bonds.count(c2.id) == 1
+    r, c3 = radical(), A("C")
+    r.bond_with(c3, use=Use.LONE)
+    assert r.lone_electron == 0 and r.bonds[-1] == c3.id
+    e = raises(Atom.BondError, lambda: c1.bond_with(quaternary(), use=Use.BOTH))
+    assert e.message.endswith("impossible to form a new bond).")
+    e = raises(Atom.LoneElectronError, lambda: c1.bond_with(c1, use=Use.LONE, allow_carbene=True))
+    assert "please do not set" in e.message
+
+
+def test_modes_given_as_objects_with_their_own_equality():
+    class Anything:
+        def __eq__(self, other):
+            return True
+
+    class Broken:
+        def __eq__(self, other):
+            raise ValueError("no comparison")
+
+    c1, c2 = A("C"), A("C")
+    c1.bond_with(c2, use=Anything())  # equal to "hydro", the first mode compared
+    assert c1.bonds.count(c2.id) == 1
+    before = snapshot()
+    with pytest.raises(ValueError, match="no comparison"):
+        c1.bond_with(c2, use=Broken())
+    assert snapshot() == before

@@ -10,8 +10,10 @@ namespace atom {
 
 enum class Mode : uint8_t { Hydro, Lone, Both, Other };
 
-// The `use` argument: only the exact str values name a mode.
-Mode mode_of(PyObject* use);
+// The mode the `use` argument names: the first of "hydro", "lone_electron" and
+// "both" it compares equal to (as `use == "hydro"` would), else Other. False
+// with an exception set when a comparison fails.
+bool mode_of(PyObject* use, Mode* mode);
 
 // How one atom will record one new bond, worked out before anything changes.
 struct SidePlan {
