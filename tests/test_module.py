@@ -1,6 +1,7 @@
 """The module object, its attributes, the class namespace and the function objects."""
 import importlib
 import inspect
+import os
 import pydoc
 import subprocess
 import sys
@@ -324,6 +325,6 @@ def test_help_runs_in_a_fresh_interpreter():
         help(Atom)
     """)
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120,
-                         env={"PYTHONPATH": ":".join(sys.path)})
+                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     assert out.returncode == 0, out.stderr
     assert out.stdout.split() == ["True", "True"]
