@@ -199,14 +199,6 @@ def test_the_pool_never_takes_a_registered_free_or_foreign_id(args):
     assert free_and_used_ids() == ALL_IDS
 
 
-@pytest.mark.parametrize("element, charge", [("Xe", 0), ("C", 9), ("C", -9)])
-def test_construction_refused_by_the_accounting_gives_its_id_back(element, charge):
-    with pytest.raises(Exception) as info:
-        A(element, charge=charge)
-    assert A._Atom__id_pool[-1] == info.value.atom
-    assert free_and_used_ids() == ALL_IDS and not A.id_map
-
-
 # --- fitting the shell --------------------------------------------------------------
 
 

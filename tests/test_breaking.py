@@ -2,7 +2,7 @@
 import pytest
 
 import Atom
-from conftest import ALL_IDS, free_and_used_ids
+from conftest import ALL_IDS, free_and_used_ids, nonexistent, raises, snapshot
 
 A = Atom.Atom
 
@@ -10,18 +10,6 @@ A = Atom.Atom
 def no_bond(atom, partner_id):
     return (f"[Atom {atom.id}] You are trying to break a bond with atom {partner_id}, but the bond does not "
             "exit.")
-
-
-def raises(cls, call):
-    with pytest.raises(Exception) as info:
-        call()
-    assert type(info.value) is cls, info.value
-    return info.value
-
-
-def snapshot():
-    return ({i: (a.element, a.charge, a.lone_electron, list(a.bonds)) for i, a in A.id_map.items()},
-            list(A._Atom__id_pool))
 
 
 def ethane():
@@ -99,9 +87,9 @@ def test_breaking_with_a_deleted_or_bad_partner():
     c2.delete()
     before = snapshot()
     e = raises(Atom.AtomError, lambda: c1.break_bond_with(c2))
-    assert e.message == f"[Non-existent Atom {c2.id}] Atom {c2.id} does not exist."
+    assert e.message == nonexistent(c2.id)
     e = raises(Atom.AtomError, lambda: c1.break_bond_with(c2.id))
-    assert e.message == f"[Non-existent Atom {c2.id}] Atom {c2.id} does not exist."
+    assert e.message == nonexistent(c2.id)
     e = raises(Atom.AtomError, lambda: c1.break_bond_with("C"))
     assert e.message == "[Non-existent Atom 'C'] Please use an Atom object or an id to represent an atom."
     assert snapshot() == before and c2.id in c1.bonds  # the dangling entry stays
@@ -111,7 +99,7 @@ def test_a_deleted_atom_cannot_break():
     c1, c2 = ethane()
     c1.delete()
     e = raises(Atom.AtomError, lambda: c1.break_bond_with(c2))
-    assert e.message == f"[Non-existent Atom {c1.id}] Atom {c1.id} does not exist."
+    assert e.message == nonexistent(c1.id)
 
 
 def sulfuryl_chloride():

@@ -2,25 +2,9 @@
 import pytest
 
 import Atom
-from conftest import ALL_IDS, free_and_used_ids
+from conftest import ALL_IDS, elements, free_and_used_ids, nonexistent, raises, snapshot
 
 A = Atom.Atom
-
-
-def raises(cls, call):
-    with pytest.raises(Exception) as info:
-        call()
-    assert type(info.value) is cls, info.value
-    return info.value
-
-
-def snapshot():
-    return ({i: (a.element, a.charge, a.lone_electron, list(a.bonds)) for i, a in A.id_map.items()},
-            list(A._Atom__id_pool))
-
-
-def elements(ids):
-    return [A.get_atom(i).element for i in ids]
 
 
 def carbene():
@@ -137,7 +121,7 @@ def test_setter_on_a_deleted_atom():
     before = snapshot()
     for change in (lambda: c.set_charge(1), lambda: c.set_element("N"), lambda: c.set_lone_electron(2)):
         e = raises(Atom.AtomError, change)
-        assert e.message == f"[Non-existent Atom {c.id}] Atom {c.id} does not exist."
+        assert e.message == nonexistent(c.id)
     assert snapshot() == before and c.charge == 0
 
 
@@ -154,5 +138,5 @@ def test_unresolvable_entry_changes_nothing():
     c.bonds.append(999)
     before = snapshot()
     e = raises(Atom.AtomError, lambda: c.set_charge(1))
-    assert e.message == "[Non-existent Atom 999] Atom 999 does not exist."
+    assert e.message == nonexistent(999)
     assert snapshot() == before
