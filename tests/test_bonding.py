@@ -298,3 +298,18 @@ def test_modes_given_as_objects_with_their_own_equality():
     with pytest.raises(ValueError, match="no comparison"):
         c1.bond_with(c2, use=Broken())
     assert snapshot() == before
+
+
+def test_the_context_of_no_room_is_what_the_caller_was_handling():
+    # Raised as a Python "raise ... from cause" after the attempt: the cause is the attempt's error,
+    # the context the exception being handled by the caller, if any.
+    c1, c2 = A("C"), A("C")
+    e = raises(Atom.BondError, lambda: c1.bond_with(c2, use="lone_electron"))
+    assert type(e.__cause__) is Atom.LoneElectronError and e.__context__ is None
+    try:
+        raise KeyError("outer")
+    except KeyError as outer:
+        e = raises(Atom.BondError, lambda: c1.bond_with(c2, use="lone_electron"))
+        assert e.__context__ is outer and type(e.__cause__) is Atom.LoneElectronError
+        e = raises(Atom.BondError, lambda: c1.bond_with(c2, use="all"))
+        assert e.__context__ is outer and e.__cause__ is None and e.__suppress_context__
