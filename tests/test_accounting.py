@@ -83,17 +83,17 @@ def test_element_table_of_the_calling_class():
 # --- messages -----------------------------------------------------------------------
 
 MESSAGES = [
-    # M1, before anything else
+    # a negative lone-electron count, before anything else
     (("Xe", 99, -1, [1] * 20, 1234), Atom.LoneElectronError,
      "[Atom 1234] The number of lone electrons must be non-negative."),
     (("C", 0, -10 ** 30, None, 1234), Atom.LoneElectronError,
      "[Atom 1234] The number of lone electrons must be non-negative."),
-    # M2
+    # an element outside the table
     (("Xe", 0, 0, None, 1234), Atom.ElementError,
      "[Atom 1234] Element 'Xe' not found. This element may not exist or it is currently not supported."),
     (("cl", 0, 0, None, 1234), Atom.ElementError,
      "[Atom 1234] Element 'cl' not found. This element may not exist or it is currently not supported."),
-    # M3
+    # a charge beyond the valence electrons
     (("C", 5, 0, None, 1234), Atom.ChargeError,
      "[Atom 1234] No enough valence electrons for the +5 valence state (The maximum supported positive charge is "
      "+4)."),
@@ -103,12 +103,12 @@ MESSAGES = [
     (("C", 10 ** 30, 0, None, 1234), Atom.ChargeError,
      "[Atom 1234] No enough valence electrons for the +1000000000000000000000000000000 valence state (The maximum "
      "supported positive charge is +4)."),
-    # M4
+    # a charge beyond the empty places of the shell
     (("C", -5, 0, None, 1234), Atom.ChargeError,
      "[Atom 1234] No enough empty orbitals for the -5 valence state (The maximum supported negative charge is -4)."),
     (("H", -2, 0, None, 1234), Atom.ChargeError,
      "[Atom 1234] No enough empty orbitals for the -2 valence state (The maximum supported negative charge is -1)."),
-    # M5 and its rewrites
+    # more entries than bonds, with the singular rewrites
     (("C", 0, 0, [1, 2, 3, 4, 5], 1234), Atom.BondError,
      "[Atom 1234] Too many Bonds (Only 4 bonds can be formed, but there exist 5 bonds)."),
     (("H", 0, 0, [1, 2], 1234), Atom.BondError,
@@ -119,7 +119,7 @@ MESSAGES = [
      "[Atom 1234] Too many Bonds (Only 4 bonds can be formed, but there exist 11 bond)."),
     (("C", 0, 0, list(range(21)), 1231), Atom.BondError,
      "[Atom 1231] Too many Bonds (Only 4 bonds can be formed, but there exist 21 bond)."),
-    # M6 and its rewrites
+    # more lone electrons than remain, with the singular rewrites
     (("C", 0, 1, [1, 2, 3, 4], 1234), Atom.ChargeError,
      "[Atom 1234] No enough valence electrons for 1 lone electron (There are 4 remaining valence electrons "
      "available)."),
@@ -129,7 +129,7 @@ MESSAGES = [
     (("Cl", 0, 11, None, 1234), Atom.ChargeError,
      "[Atom 1234] No enough valence electrons for 11 lone electron (There are 7 remaining valence electrons "
      "available)."),
-    # M7 and its rewrite
+    # lone electrons needed without auto_modify, with the singular rewrite
     (("N", 0, 0, None, 1234), Atom.LoneElectronError,
      "[Atom 1234] 2 lone electrons are needed instead of 0. To automatically modify to the appropriate number of "
      "lone electrons, please add 'auto_modify = True'."),
@@ -139,7 +139,7 @@ MESSAGES = [
     (("N", 0, 1, None, 1234), Atom.LoneElectronError,
      "[Atom 1234] 2 lone electrons are needed instead of 1. To automatically modify to the appropriate number of "
      "lone electrons, please add 'auto_modify = True'."),
-    # M8
+    # more entries than the shell holds
     (("S", 0, 0, [1, 1, 2, 3, 4, 5], 1234), Atom.BondError,
      "[Atom 1234] 0 Too many Bonds. These bonds need 5 molecular orbitals but only 4.0 are available."),
     (("N", 0, 0, [1, 2, 3, 4], 1234, True), Atom.BondError,
@@ -233,18 +233,18 @@ def test_construction_uses_the_fitted_capacity():
 def reference(element, charge, lone, entries, auto):
     """The accounting written out from its rules: the fewest changes first, else the error the walk gives."""
     if lone < 0:
-        return "M1"
+        return "negative_lone"
     if element not in TABLE:
-        return "M2"
+        return "unknown_element"
     valence, shell = TABLE[element]
     v = valence - charge
     if v < 0 or v > shell:
-        return "M3" if v < 0 else "M4"
+        return "too_positive" if v < 0 else "too_negative"
     b = len(entries)
     if v - b < 0:
-        return "M5"
+        return "too_many_bonds"
     if v - b < lone:
-        return "M6"
+        return "too_many_lone"
     n = v - lone
     D = sum(1 for i in set(entries) if entries.count(i) == 2)
     for d in range(D + 1):
@@ -256,14 +256,14 @@ def reference(element, charge, lone, entries, auto):
         while L + 2 * c - 2 * d > shell and c > b:
             L, c = L + 1, c - 1
         if not auto and L != lone:
-            return "M7", L
+            return "lone_needed", L
         if d == D:
             x = L + 2 * c - 2 * d
-            return "M8", L, 100 - (200 - x) // 2
+            return "no_orbitals", L, 100 - (200 - x) // 2
 
 
-CODES = {"M1": Atom.LoneElectronError, "M2": Atom.ElementError, "M3": Atom.ChargeError, "M4": Atom.ChargeError,
-         "M5": Atom.BondError, "M6": Atom.ChargeError, "M7": Atom.LoneElectronError, "M8": Atom.BondError}
+CODES = {"negative_lone": Atom.LoneElectronError, "unknown_element": Atom.ElementError, "too_positive": Atom.ChargeError, "too_negative": Atom.ChargeError,
+         "too_many_bonds": Atom.BondError, "too_many_lone": Atom.ChargeError, "lone_needed": Atom.LoneElectronError, "no_orbitals": Atom.BondError}
 
 
 @given(element=st.sampled_from(list(TABLE) + ["Xe"]), charge=st.integers(-5, 8), lone=st.integers(-1, 9),
@@ -277,9 +277,9 @@ def test_accounting_agrees_with_its_rules(element, charge, lone, entries, auto):
         assert not isinstance(expected, tuple) or isinstance(expected[0], str), (expected, e.message)
         code = expected if isinstance(expected, str) else expected[0]
         assert type(e) is CODES[code]
-        if code == "M7":
+        if code == "lone_needed":
             assert e.message.startswith(f"[Atom 1000] {expected[1]} lone electron")
-        if code == "M8":
+        if code == "no_orbitals":
             assert e.message.startswith(f"[Atom 1000] {expected[1]} Too many Bonds. These bonds need "
                                         f"{expected[2]} molecular orbitals")
         assert A._Atom__id_pool == pool  # 1000 is free already: it is not added twice

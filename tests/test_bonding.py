@@ -15,7 +15,7 @@ LONE_ADVICE = (" Add 'use = \"hydro\"' to use hydrogen atom to form a bond, or a
 OTHER_ADVICE = "or add 'use = \"both\"' to use both hydrogen atom and lone electron."
 
 
-def b4(atom, entries, suffix=HYDRO_ADVICE):
+def no_room(atom, entries, suffix=HYDRO_ADVICE):
     there = "exists 1 bond" if entries == 1 else f"exist {entries} bonds"
     return (f"[Atom {atom.id}] Too many Bonds (You are trying to add 1 more bond, but there already {there} and "
             f"it's impossible to form a new bond).{suffix}")
@@ -58,7 +58,7 @@ def test_bond_order_grows_until_no_hydrogen_is_left(bond):
     assert c1.bonds == [c2.id] * 4 and c2.bonds == [c1.id] * 4
     before = snapshot()
     e = raises(Atom.BondError, lambda: bond(c1, c2))
-    assert e.atom == c1.id and e.message.startswith(b4(c1, 4, ""))
+    assert e.atom == c1.id and e.message.startswith(no_room(c1, 4, ""))
     assert snapshot() == before
 
 
@@ -111,7 +111,7 @@ def test_other_modes_form_no_bond(use, suffix):
     c1, c2 = A("C"), A("C")
     before = snapshot()
     e = raises(Atom.BondError, lambda: A.bond(c1, c2, use=use))
-    assert e.message == b4(c1, 4, suffix) and e.__cause__ is None and e.__suppress_context__
+    assert e.message == no_room(c1, 4, suffix) and e.__cause__ is None and e.__suppress_context__
     assert snapshot() == before
 
 
@@ -129,7 +129,7 @@ def test_lone_electron_mode_without_lone_electrons():
     c1, c2 = A("C"), A("C")
     before = snapshot()
     e = raises(Atom.BondError, lambda: c1.bond_with(c2, use="lone_electron"))
-    assert e.message == b4(c1, 4, LONE_ADVICE)
+    assert e.message == no_room(c1, 4, LONE_ADVICE)
     cause = e.__cause__
     assert type(cause) is Atom.LoneElectronError and e.__suppress_context__
     assert cause.message == f"[Atom {c1.id}] The number of lone electrons must be non-negative."
@@ -140,7 +140,7 @@ def test_lone_electron_mode_when_the_accounting_refuses():
     # a nitrogen's lone pair cannot make room for a fifth bond entry without a charge
     n, c = A("N"), A("C")
     e = raises(Atom.BondError, lambda: n.bond_with(c, use="lone_electron"))
-    assert e.message == b4(n, 3, LONE_ADVICE)
+    assert e.message == no_room(n, 3, LONE_ADVICE)
     assert type(e.__cause__) is Atom.LoneElectronError
     assert e.__cause__.message.startswith(f"[Atom {n.id}] 2 lone electrons are needed instead of 1.")
 
@@ -148,7 +148,7 @@ def test_lone_electron_mode_when_the_accounting_refuses():
 def test_both_mode_error_has_no_advice():
     q = quaternary()
     e = raises(Atom.BondError, lambda: q.bond_with(A("C"), use="both"))
-    assert e.message == b4(q, 4, "")
+    assert e.message == no_room(q, 4, "")
     assert type(e.__cause__) is Atom.LoneElectronError
 
 
@@ -229,7 +229,7 @@ def test_partner_without_hydrogen_changes_nothing():
     c, q = A("C"), quaternary()
     before = snapshot()
     e = raises(Atom.BondError, lambda: c.bond_with(q))
-    assert e.message == b4(q, 4) and e.atom == q.id and e.__cause__ is None and e.__suppress_context__
+    assert e.message == no_room(q, 4) and e.atom == q.id and e.__cause__ is None and e.__suppress_context__
     assert snapshot() == before
 
 
@@ -237,7 +237,7 @@ def test_bonding_to_a_proton_changes_nothing():
     c, proton = A("C"), A("H", charge=1)
     before = snapshot()
     e = raises(Atom.BondError, lambda: A.bond(c, proton))
-    assert e.message == b4(proton, 0) and e.atom == proton.id
+    assert e.message == no_room(proton, 0) and e.atom == proton.id
     assert snapshot() == before
 
 
@@ -246,7 +246,7 @@ def test_bonding_to_an_own_hydrogen_changes_nothing():
     h = A.get_atom(c.get_bonds()[0])
     before = snapshot()
     e = raises(Atom.BondError, lambda: c.bond_with(c.get_bonds()[0]))
-    assert e.message == b4(h, 1) and e.atom == h.id
+    assert e.message == no_room(h, 1) and e.atom == h.id
     assert snapshot() == before
 
 
@@ -254,7 +254,7 @@ def test_partner_failure_in_lone_electron_mode_reports_the_partners_mode():
     c, proton = radical(), A("H", charge=1)
     before = snapshot()
     e = raises(Atom.BondError, lambda: c.bond_with(proton, use="lone_electron"))
-    assert e.message == b4(proton, 0, "")  # the partner was asked with "both"
+    assert e.message == no_room(proton, 0, "")  # the partner was asked with "both"
     assert type(e.__cause__) is Atom.LoneElectronError
     assert e.__cause__.message == f"[Atom {proton.id}] The number of lone electrons must be non-negative."
     assert snapshot() == before

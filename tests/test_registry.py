@@ -187,10 +187,10 @@ def test_constructing_with_unresolvable_entries():
 
 
 @pytest.mark.parametrize("make", [
-    lambda c: A("C", lone_electron=-1),                                                  # M1
-    lambda c: A("N", lone_electron=0),                                                   # M7
-    lambda c: A("N", [c, A("C"), A("C"), A("C")], lone_electron=0, auto_modify=True),   # M8
-    lambda c: A("C", lone_electron="2"),                                                 # type error in accounting
+    lambda c: A("C", lone_electron=-1),                                                  # negative lone electrons
+    lambda c: A("N", lone_electron=0),                                                   # lone electrons needed
+    lambda c: A("N", [c, A("C"), A("C"), A("C")], lone_electron=0, auto_modify=True),   # no room in the shell
+    lambda c: A("C", lone_electron="2"),                                                 # a type error in the accounting
     lambda c: A("C", [c, 999]), lambda c: A("C", (c,)),                                  # resolving, not a list
     lambda c: A("Xe"), lambda c: A("C", charge=9),                                       # given back by accounting
 ])
