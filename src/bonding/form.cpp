@@ -5,6 +5,7 @@
 #include "registry/atoms.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace atom {
 namespace {
@@ -105,15 +106,25 @@ bool carbene(PyObject* self) {
 
 }  // namespace
 
-Mode mode_of(PyObject* use) {
-    if (!PyUnicode_CheckExact(use)) return Mode::Other;
-    if (PyUnicode_Compare(use, g.names.hydro) == 0) return Mode::Hydro;
-    if (PyUnicode_Compare(use, g.names.lone_electron) == 0) return Mode::Lone;
-    if (PyUnicode_Compare(use, g.names.both) == 0) return Mode::Both;
-    return Mode::Other;
+bool mode_of(PyObject* use, Mode* mode) {
+    const std::pair<PyObject*, Mode> modes[] = {
+        {g.names.hydro, Mode::Hydro}, {g.names.lone_electron, Mode::Lone}, {g.names.both, Mode::Both}};
+    Ref held = Ref::borrow(use);  // a user __eq__ may drop the last other reference
+    for (const auto& [name, m] : modes) {
+        const int eq = PyUnicode_CheckExact(use) ? PyUnicode_Compare(use, name) == 0
+                                                 : PyObject_RichCompareBool(use, name, Py_EQ);
+        if (eq < 0) return false;
+        if (eq) {
+            *mode = m;
+            return true;
+        }
+    }
+    *mode = Mode::Other;
+    return true;
 }
 
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan) {
+bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
+               std::span<PyObject* const> gone) {
     plan->atom = Ref::borrow(side);
     Ref remembered;
     bool formed = false;
@@ -137,6 +148,7 @@ bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SideP
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
             Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
             Ref a = resolve_atom(entry.get());
+            if (a && !kept(keep, a.get()) && kept(gone, a.get())) return raise_nonexistent(entry.get());
             Ref element = a ? get_element(a.get()) : nullptr;
             if (!element) return false;
             if (uses_hydrogen && !formed && is_hydrogen_symbol(element.get()) && !kept(keep, a.get())) {
@@ -171,7 +183,8 @@ bool apply_side(const SidePlan& plan, PyObject* partner_id) {
 
 bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene) {
     if (!confirm(self)) return false;
-    const Mode mode = mode_of(use);
+    Mode mode;
+    if (!mode_of(use, &mode)) return false;
     if (mode == Mode::Lone) {
         const int carbene_asked = PyObject_IsTrue(allow_carbene);
         if (carbene_asked < 0) return false;

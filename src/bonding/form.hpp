@@ -10,8 +10,10 @@ namespace atom {
 
 enum class Mode : uint8_t { Hydro, Lone, Both, Other };
 
-// The `use` argument: only the exact str values name a mode.
-Mode mode_of(PyObject* use);
+// The mode the `use` argument names: the first of "hydro", "lone_electron" and
+// "both" it compares equal to (as `use == "hydro"` would), else Other. False
+// with an exception set when a comparison fails.
+bool mode_of(PyObject* use, Mode* mode);
 
 // How one atom will record one new bond, worked out before anything changes.
 struct SidePlan {
@@ -24,9 +26,12 @@ struct SidePlan {
 };
 
 // Works out how `side` forms one bond in `mode`, changing nothing. Atoms in
-// `keep` (the partner, hydrogens already promised) are never given up.
+// `keep` (the partner, hydrogens already promised) are never given up. Atoms
+// in `gone` (hydrogens that earlier steps will have deleted) are taken as
+// unregistered: reaching one raises the AtomError of resolving it.
 // Raises the side's BondError when it has nothing to form the bond with.
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan);
+bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
+               std::span<PyObject* const> gone = {});
 
 // Carries out a plan: the partner's id replaces the hydrogen entry (that
 // hydrogen is deleted) or is appended with the lone electron used.

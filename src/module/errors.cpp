@@ -136,15 +136,10 @@ bool raise_error_from(ErrorKind kind, const Text& message, PyObject* atom, Ref c
     if (!msg) return false;
     Ref exc = new_error(kind, msg.get(), atom);
     if (!exc) return false;
-    if (cause) {
-        // As `raise new from caught` inside the handler of `caught`.
-        PyException_SetContext(exc.get(), Ref(cause).release());
-        PyException_SetCause(exc.get(), cause.release());
-        PyErr_SetRaisedException(exc.release());
-    } else {
-        PyException_SetCause(exc.get(), nullptr);
-        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
-    }
+    // As `raise new from cause` (or `from None`) outside any handler of the
+    // cause: the context is the exception the caller is handling, if any.
+    PyException_SetCause(exc.get(), cause.release());
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "module/errors.hpp"
 #include "registry/atoms.hpp"
 
+#include <algorithm>
 #include <vector>
 
 namespace atom {
@@ -39,28 +40,35 @@ bool resolve_entries(PyObject* bonds) {
 
 // Every listed atom can give up one hydrogen entry for each time it is listed,
 // as the bonding step will ask of it. Checked before the atom is registered.
+// A hydrogen promised by one partner is deleted by the time a later step
+// reaches it (when it is listed itself, or walked in another partner's list),
+// so reaching it fails here as resolving it would fail there.
 bool partners_can_bond(PyObject* self, PyObject* bonds) {
     struct Promised {
         PyObject* partner;
         std::vector<PyObject*> keep;  // self, then the hydrogens already promised
-        std::vector<Ref> held;
     };
     std::vector<Promised> promised;
+    std::vector<PyObject*> gone;  // every hydrogen promised so far
+    std::vector<Ref> held;        // keeps the atoms named above alive
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
         Ref partner = resolve_atom(entry.get());
         if (!partner) return false;
+        if (std::find(gone.begin(), gone.end(), partner.get()) != gone.end()) return raise_nonexistent(entry.get());
         Promised* p = nullptr;
         for (Promised& q : promised)
             if (q.partner == partner.get()) p = &q;
         if (!p) {
-            promised.push_back({partner.get(), {self}, {partner}});
+            promised.push_back({partner.get(), {self}});
+            held.push_back(partner);
             p = &promised.back();
         }
         SidePlan plan;
-        if (!plan_side(partner.get(), Mode::Hydro, p->keep, &plan)) return false;
+        if (!plan_side(partner.get(), Mode::Hydro, p->keep, &plan, gone)) return false;
         p->keep.push_back(plan.hydrogen.get());
-        p->held.push_back(plan.hydrogen);
+        gone.push_back(plan.hydrogen.get());
+        held.push_back(plan.hydrogen);
     }
     return true;
 }

@@ -66,6 +66,13 @@ PyObject* m_delete(PyObject* const* a) { return none_or_null(require_atom(a[0]) 
 
 PyObject* m_survive(PyObject* const* a) { return none_or_null(require_atom(a[0]) && confirm(a[0])); }
 
+// get_bonds() hands the attribute back as stored, list or not; only the
+// operations that walk the bonds require a list.
+PyObject* m_get_bonds(PyObject* const* a) {
+    if (!require_atom(a[0]) || !confirm(a[0])) return nullptr;
+    return slot_ref(a[0], Slot::Bonds).release();
+}
+
 template <Ref (*Getter)(PyObject*)>
 PyObject* m_getter(PyObject* const* a) {
     if (!require_atom(a[0])) return nullptr;
@@ -128,7 +135,7 @@ const MethodSpec delete_{.name = "delete", .owner = "Atom", .kind = Kind::Instan
 
 const MethodSpec get_bonds{.name = "get_bonds", .owner = "Atom", .kind = Kind::Instance, .params = {kSelf},
                            .count = 1, .returns = "List[int]", .result = Result::Any, .doc = doc::kGetBonds,
-                           .impl = m_getter<atom::get_bonds>};
+                           .impl = m_get_bonds};
 
 const MethodSpec get_charge{.name = "get_charge", .owner = "Atom", .kind = Kind::Instance, .params = {kSelf},
                             .count = 1, .returns = "int", .result = Result::Int, .doc = doc::kGetCharge,
