@@ -143,6 +143,16 @@ bool raise_error_from(ErrorKind kind, const Text& message, PyObject* atom, Ref c
     return false;
 }
 
+bool raise_error_from_caught(ErrorKind kind, const Text& message, PyObject* atom, Ref caught) {
+    Ref msg = message_str(message);
+    Ref exc = msg ? new_error(kind, msg.get(), atom) : nullptr;
+    if (!exc) return false;
+    PyException_SetContext(exc.get(), Ref(caught).release());
+    PyException_SetCause(exc.get(), caught.release());
+    PyErr_SetRaisedException(exc.release());
+    return false;
+}
+
 bool is_ordinary_exception(PyObject* exc) { return PyObject_TypeCheck(exc, reinterpret_cast<PyTypeObject*>(PyExc_Exception)); }
 
 }  // namespace atom

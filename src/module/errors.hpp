@@ -17,8 +17,12 @@ Ref new_error(ErrorKind kind, PyObject* message, PyObject* atom);
 
 // raise Kind(message, atom); returns false for "exception set".
 bool raise_error(ErrorKind kind, const Text& message, PyObject* atom);
-// raise Kind(message, atom) from cause; a null cause is "from None".
+// raise Kind(message, atom) from cause, outside any handler of the cause; a
+// null cause is "from None".
 bool raise_error_from(ErrorKind kind, const Text& message, PyObject* atom, Ref cause);
+// raise Kind(message, atom) from caught, inside the handler of `caught`: it
+// becomes the new error's context as well as its cause.
+bool raise_error_from_caught(ErrorKind kind, const Text& message, PyObject* atom, Ref caught);
 
 // True when the exception is an Exception (not only a BaseException).
 bool is_ordinary_exception(PyObject* exc);

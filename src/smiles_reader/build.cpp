@@ -315,7 +315,7 @@ void wrap_failure(Builder& builder) {
         return;
     }
     m.add("\"] Failed to convert from SMILES. Something goes wrong when trying to convert.");
-    raise_error_from(ErrorKind::Smiles, m, Py_None, caught.take());
+    raise_error_from_caught(ErrorKind::Smiles, m, Py_None, caught.take());
 }
 
 }  // namespace
