@@ -39,7 +39,7 @@ class TestStructures:
         ("CCO", "C2H6O"), ("C=O", "CH2O"), ("C#N", "CHN"), ("CC(=O)O", "C2H4O2"),
         ("C(C)(C)(C)C", "C5H12"), ("CC(C)", "C3H8"), ("C1CC1", "C3H6"), ("C0CC0", "C3H6"),
         ("C%12CC%12", "C3H6"), ("c1ccccc1", "C6H12"), ("C1CC", "C3H8"), ("[NH4+]", "H4N"),
-        ("[O-]", "O"), ("[CH2]", "CH2"), ("[O-]C", "CH3O"), ("ClC(Br)(F)I", "CHBrClFI"),
+        ("[O-]", "O"), ("[CH2]", "CH2"), ("[O-]C", "CH3O"), ("ClC(Br)(F)I", "CBrClFI"), ("ClC(Br)F", "CHBrClF"),
         ("OP(O)(O)=O", "H3O4P"), ("CS", "CH4S"),
     ])
     def test_formula(self, text, expected):

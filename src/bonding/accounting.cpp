@@ -41,24 +41,45 @@ bool count_doubles_generic(std::vector<Ref> items, Py_ssize_t* doubles) {
     return true;
 }
 
+// An entry's identity for counting when Python equality is known without
+// calling anything: exact ints by value, Atom objects (which compare by
+// identity unless the class was given an __eq__) by address.
+struct EntryKey {
+    int kind;  // 0: int, 1: atom
+    int64_t value;
+    auto operator<=>(const EntryKey&) const = default;
+};
+
+bool plain_key(PyObject* item, bool atoms_by_identity, EntryKey* key) {
+    if (PyLong_CheckExact(item)) {
+        const BigInt v = read_int(item);
+        *key = {0, v.value};
+        return v.fits();
+    }
+    if (atoms_by_identity && is_exact_atom(item)) {
+        *key = {1, reinterpret_cast<int64_t>(item)};
+        return true;
+    }
+    return false;
+}
+
 bool count_list(PyObject* list, EntryCount* out) {
     const Py_ssize_t n = PyList_GET_SIZE(list);
-    std::vector<int64_t> ids;
-    ids.reserve(static_cast<size_t>(n));
-    bool plain = true;
-    for (Py_ssize_t i = 0; i < n && plain; ++i) {
-        PyObject* item = PyList_GET_ITEM(list, i);
-        const BigInt v = PyLong_CheckExact(item) ? read_int(item) : BigInt{0, 1};
-        if (v.fits())
-            ids.push_back(v.value);
-        else
-            plain = false;
+    const bool atoms_by_identity = g.atom_type->tp_richcompare == PyBaseObject_Type.tp_richcompare;
+    EntryKey inline_keys[16];
+    std::vector<EntryKey> heap_keys;
+    EntryKey* keys = inline_keys;
+    if (n > 16) {
+        heap_keys.resize(static_cast<size_t>(n));
+        keys = heap_keys.data();
     }
+    bool plain = true;
+    for (Py_ssize_t i = 0; i < n && plain; ++i) plain = plain_key(PyList_GET_ITEM(list, i), atoms_by_identity, &keys[i]);
     if (plain) {
-        std::sort(ids.begin(), ids.end());
-        for (size_t i = 0; i < ids.size();) {
-            size_t j = i;
-            while (j < ids.size() && ids[j] == ids[i]) ++j;
+        std::sort(keys, keys + n);
+        for (Py_ssize_t i = 0; i < n;) {
+            Py_ssize_t j = i;
+            while (j < n && keys[j] == keys[i]) ++j;
             if (j - i == 2) ++out->doubles;
             i = j;
         }

@@ -42,8 +42,9 @@ bool resolve_entries(PyObject* bonds) {
 // as the bonding step will ask of it. Checked before the atom is registered.
 // A hydrogen promised by one partner is deleted by the time a later step
 // reaches it (when it is listed itself, or walked in another partner's list),
-// so reaching it fails here as resolving it would fail there.
-bool partners_can_bond(PyObject* self, PyObject* bonds) {
+// so reaching it fails here as resolving it would fail there. The plans found
+// are the exchanges the bonding step then makes, entry by entry.
+bool partners_can_bond(PyObject* self, PyObject* bonds, std::vector<SidePlan>* plans) {
     struct Promised {
         PyObject* partner;
         std::vector<PyObject*> keep;  // self, then the hydrogens already promised
@@ -69,23 +70,17 @@ bool partners_can_bond(PyObject* self, PyObject* bonds) {
         p->keep.push_back(plan.hydrogen.get());
         gone.push_back(plan.hydrogen.get());
         held.push_back(plan.hydrogen);
+        plans->push_back(std::move(plan));
     }
     return true;
 }
 
-// Each listed atom records the bond on its side (bond_with(self, bond_back=False)).
-bool bond_partners(PyObject* self, PyObject* id, PyObject* bonds) {
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
-        Ref partner = resolve_atom(entry.get());
-        bool ok = static_cast<bool>(partner);
-        if (ok) {
-            SidePlan plan;
-            PyObject* keep[] = {self};
-            ok = confirm(partner.get()) && plan_side(partner.get(), Mode::Hydro, keep, &plan) &&
-                 apply_side(plan, id);
-        }
-        if (!ok) {
+// Each listed atom records the bond on its side, as bond_with(self,
+// bond_back=False) called on it does: it gives up the hydrogen planned for it.
+bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
+    for (size_t k = 0; k < plans.size(); ++k) {
+        if (!apply_side(plans[k], id)) {
+            const Py_ssize_t i = static_cast<Py_ssize_t>(k);
             SavedError e;
             if (is_ordinary_exception(e.get()) && i < PyList_GET_SIZE(bonds) && PySequence_DelItem(bonds, i) < 0)
                 PyErr_Clear();
@@ -132,11 +127,12 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());
-    if (in.bond_ && !partners_can_bond(self, bonds.get())) return fail_returning(id.get());
+    std::vector<SidePlan> plans;
+    if (in.bond_ && !partners_can_bond(self, bonds.get(), &plans)) return fail_returning(id.get());
 
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);
-    if (in.bond_ && !bond_partners(self, id.get(), bonds.get())) return false;
+    if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
     while (PyList_GET_SIZE(bonds.get()) < cap.bonds) {
         Ref h = create_hydrogen(id.get());
         Ref hid = h ? get_id(h.get()) : nullptr;

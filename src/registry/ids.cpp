@@ -5,6 +5,9 @@
 // nothing it relies on has been replaced, the index is drawn the way randint
 // itself draws it (getrandbits(k) until the value is below the bound), which
 // consumes the generator identically; anything patched takes the plain call.
+// Once that has been checked, dict and type watchers on everything the check
+// read (this module's dict, random's dict, the generator's dict and class)
+// keep the answer until one of them changes.
 #include "registry/atoms.hpp"
 
 #include "module/errors.hpp"
@@ -28,9 +31,54 @@ struct RandomFastPath {
     PyObject* defaults_randrange = nullptr;
     PyObject* index_fn = nullptr;  // random._index
     unsigned int checked_tag = 0;  // version tag of `type` when its attributes were last found intact
+    // Watching: `verified` holds while nothing watched has changed since the
+    // last full check found the fast path intact.
+    bool watching = false;
+    bool verified = false;
+    int dict_watcher = -1;
+    PyObject* watched_instance_dict = nullptr;
 };
 
 RandomFastPath R;
+
+int on_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
+    R.verified = false;
+    return 0;
+}
+
+int on_type_change(PyTypeObject*) {
+    R.verified = false;
+    return 0;
+}
+
+PyObject* instance_dict() {
+    PyObject** ptr = _PyObject_GetDictPtr(R.instance);
+    return ptr ? *ptr : nullptr;
+}
+
+bool watch_dict(PyObject* d) { return d && PyDict_Watch(R.dict_watcher, d) == 0; }
+
+// Registers the watchers; without them every draw makes the full check.
+void start_watching(PyObject* random_module) {
+    R.dict_watcher = PyDict_AddWatcher(on_dict_change);
+    const int type_watcher = R.dict_watcher >= 0 ? PyType_AddWatcher(on_type_change) : -1;
+    PyObject* dict = instance_dict();
+    R.watching = type_watcher >= 0 && watch_dict(PyModule_GetDict(g.module)) &&
+                 watch_dict(PyModule_GetDict(random_module)) && watch_dict(dict) &&
+                 PyType_Watch(type_watcher, reinterpret_cast<PyObject*>(R.type)) == 0;
+    if (R.watching) R.watched_instance_dict = Py_NewRef(dict);
+    PyErr_Clear();
+}
+
+// What the watchers cannot see: the generator's class and dict being swapped,
+// a plain module becoming something else, function code or defaults replaced.
+bool unwatched_parts_intact() {
+    return Py_IS_TYPE(R.instance, R.type) && Py_IS_TYPE(R.module, &PyModule_Type) &&
+           instance_dict() == R.watched_instance_dict && PyFunction_GET_CODE(R.f_randint) == R.code_randint &&
+           PyFunction_GET_CODE(R.f_randrange) == R.code_randrange &&
+           PyFunction_GET_CODE(R.f_randbelow) == R.code_randbelow &&
+           PyFunction_GET_DEFAULTS(R.f_randrange) == R.defaults_randrange;
+}
 
 PyObject* keep(PyObject* o) { return Py_XNewRef(o); }  // references kept for the process
 
@@ -137,6 +185,7 @@ bool init_random_fast_path(PyObject* random_module) {
     R.defaults_randrange = keep(PyFunction_GET_DEFAULTS(f_randrange));
     R.index_fn = keep(index_fn);
     R.usable = true;
+    start_watching(random_module);
     return true;
 }
 
@@ -149,6 +198,12 @@ Ref draw_id() {
                          "the same time."),
                     nullptr);
         return nullptr;
+    }
+    const Py_ssize_t n = PyList_GET_SIZE(pool.get());
+    if (R.verified && unwatched_parts_intact()) {
+        Py_ssize_t index = 0;
+        if (!fast_index(n, &index)) return nullptr;
+        return pop_at(pool.get(), index);
     }
     Ref random_module = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(g.module), g.names.random));
     if (!random_module) {
@@ -165,8 +220,8 @@ Ref draw_id() {
         randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
     }
     if (!randint) return nullptr;
-    const Py_ssize_t n = PyList_GET_SIZE(pool.get());
     if (R.usable && random_module.get() == R.module && randint.get() == R.randint && fast_path_intact()) {
+        R.verified = R.watching && valid_tag(R.type) && unwatched_parts_intact();
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
         return pop_at(pool.get(), index);

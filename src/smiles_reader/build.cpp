@@ -110,10 +110,10 @@ private:
 
     // The capacity the constructor would give the atom, without creating it.
     // Returns false only for an exception that must not be swallowed.
-    bool dry_capacity(const Level& level, PyObject* ids, int placeholders, bool* fits, int64_t* bonds) const {
+    bool dry_capacity(const Level& level, PyObject* partners, int placeholders, bool* fits, int64_t* bonds) const {
         Capacity cap{};
         const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type), level.element.get(), level.charge.get(),
-                               g.const_zero, ids, g.const_zero, Py_True, placeholders};
+                               g.const_zero, partners, g.const_zero, Py_True, placeholders};
         *fits = bond_num(args, &cap);
         if (!*fits) {
             SavedError e;
@@ -132,17 +132,12 @@ private:
     bool placeholders_for(const Level& level, PyObject* partners, int* placeholders) const {
         *placeholders = 0;
         if (level.incoming == 0) return true;
-        Ref ids = Ref::steal(PyList_New(0));
-        if (!ids) return false;
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(partners); ++i) {
-            Ref id = get_atom_id(PyList_GET_ITEM(partners, i));
-            if (!id || PyList_Append(ids.get(), id.get()) < 0) return false;
-        }
+        // The partner atoms count as their ids would: one distinct entry per atom.
         bool fits = false;
         int64_t bonds = 0;
-        if (!dry_capacity(level, ids.get(), 0, &fits, &bonds)) return false;
+        if (!dry_capacity(level, partners, 0, &fits, &bonds)) return false;
         if (!fits || bonds - PyList_GET_SIZE(partners) >= level.incoming) return true;
-        if (!dry_capacity(level, ids.get(), level.incoming, &fits, &bonds)) return false;
+        if (!dry_capacity(level, partners, level.incoming, &fits, &bonds)) return false;
         if (fits) *placeholders = level.incoming;
         return true;
     }
