@@ -133,9 +133,16 @@ def test_a_wrapped_generator_gives_the_same_sequence(monkeypatch):
     (random.Random, "randrange", lambda self, a, b: 0),
     (random._inst, "getrandbits", lambda k: 0),
     (Atom, "random", type("Fake", (), {"randint": staticmethod(lambda a, b: a)})),
+    (random.Random.randint, "__code__", (lambda self, a, b: a).__code__),
+    (random.Random._randbelow, "__code__", (lambda self, n: 0).__code__),
+    (random, "_index", lambda x: 0 if x == 0 else 1),
+    (random._inst, "__class__", type("Zeroes", (random.Random,), {"getrandbits": lambda self, k: 0})),
 ])
 def test_changes_to_the_generator_are_obeyed(monkeypatch, target, name, value):
+    A("C")  # the generator has been checked and found standard before the change
     monkeypatch.setattr(target, name, value, raising=False)
+    A.id_map.clear()
+    A._Atom__id_pool[:] = range(1000, 10000)
     A("C")
     assert list(A.id_map) == [1000, 1001, 1002, 1003, 1004]
 
