@@ -5,16 +5,44 @@ namespace atom {
 std::span<const MethodSpec* const> method_table() {
     using namespace methods;
     static const MethodSpec* const table[] = {
-        &init,          &generate_id, &bond_num,  &remove_hydro, &bond,         &delete_atom,
-        &get_all_atoms, &get_atom,    &get_atom_id, &reset_tags, &bond_with,    &delete_,
-        &get_bonds,     &get_charge,  &get_element, &get_id,     &get_lone_electron, &survive,
+        &init,
+        &str_,
+        &repr_,
+        &generate_id,
+        &bond_num,
+        &remove_hydro,
+        &bond,
+        &delete_atom,
+        &get_all_atoms,
+        &get_atom,
+        &get_atom_id,
+        &get_formula,
+        &get_smiles,
+        &reset_tags,
+        &bond_with,
+        &delete_,
+        &get_bonds,
+        &get_charge,
+        &get_element,
+        &get_id,
+        &get_lone_electron,
+        &survive,
+        &to_formula,
+        &to_smiles,
     };
     return table;
 }
 
 std::span<const char* const> module_aliases() {
     static const char* const names[] = {
-        "bond", "delete_atom", "get_all_atoms", "get_atom", "get_atom_id", "reset_tags",
+        "bond",
+        "delete_atom",
+        "get_all_atoms",
+        "get_atom",
+        "get_atom_id",
+        "get_formula",
+        "get_smiles",
+        "reset_tags",
     };
     return names;
 }

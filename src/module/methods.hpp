@@ -14,6 +14,8 @@ extern const MethodSpec init, generate_id, delete_atom, get_all_atoms, get_atom,
     delete_, get_bonds, get_charge, get_element, get_id, get_lone_electron, survive;
 // bonding
 extern const MethodSpec bond_num, remove_hydro, bond, bond_with;
+// text output
+extern const MethodSpec str_, repr_, get_formula, get_smiles, to_formula, to_smiles;
 }  // namespace methods
 
 // The methods in the order of the class namespace.
