@@ -86,7 +86,7 @@ private:
     bool finish(const Call& c);
     void returned();
     bool drive();
-    bool write_back(bool ok);
+    bool write_back(PyObject* self, bool ok);
 
     std::vector<Call> calls_;
     std::vector<RingBook> books_;
@@ -274,12 +274,16 @@ bool SmilesWalk::drive() {
 }
 
 // A Python caller's list gets the counter and the rings found, also when the
-// walk failed part way (the failure stays the one raised).
-bool SmilesWalk::write_back(bool ok) {
-    if (books_.empty()) return ok;
-    if (ok) return books_.front().write_back();
+// walk failed part way (then the walk's failure is the one that stays raised).
+bool SmilesWalk::write_back(PyObject* self, bool ok) {
+    RingBook& callers = books_.front();
+    if (ok) {
+        if (callers.write_back()) return true;
+        wrap_failure(self);
+        return false;
+    }
     SavedError failure;
-    if (!books_.front().write_back()) PyErr_Clear();
+    if (!callers.write_back()) PyErr_Clear();
     failure.restore();
     return false;
 }
@@ -287,20 +291,17 @@ bool SmilesWalk::write_back(bool ok) {
 Ref SmilesWalk::run(PyObject* self, bool top, PyObject* val) {
     bool ok;
     if (top) {
-        ok = open(Ref::borrow(self), nullptr, true, 0);
+        ok = open(Ref::borrow(self), nullptr, true, 0) && drive();
     } else {
         books_.emplace_back();
-        ok = books_.front().read_from(val);
-        if (!ok) wrap_failure(self);
-        ok = ok && open(Ref::borrow(self), nullptr, false, 0);
+        if (!books_.front().read_from(val)) {
+            wrap_failure(self);
+            return nullptr;
+        }
+        ok = open(Ref::borrow(self), nullptr, false, 0) && drive();
+        ok = write_back(self, ok);
     }
-    ok = ok && drive();
-    if (!top && !write_back(ok)) {
-        if (ok) wrap_failure(self);
-        return nullptr;
-    }
-    if (!ok) return nullptr;
-    return tree_.join(root_);
+    return ok ? tree_.join(root_) : nullptr;
 }
 
 }  // namespace
