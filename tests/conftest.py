@@ -22,3 +22,18 @@ def free_and_used_ids():
 
 
 ALL_IDS = list(range(1000, 10000))
+
+
+def in_small_stack(fn):
+    """fn() run in a thread started with a 256 KiB stack; returns its result."""
+    import threading
+
+    result = {}
+    old = threading.stack_size(256 * 1024)
+    try:
+        t = threading.Thread(target=lambda: result.update(value=fn()))
+        t.start()
+        t.join()
+    finally:
+        threading.stack_size(old)
+    return result.get("value")
