@@ -105,8 +105,9 @@ Ref as_list(const std::vector<Ref>& items) {
 }
 
 // Whether a neutral atom of this element would hold exactly the entries it has:
-// the bond accounting's capacity for its non-hydrogen bonds, lone electrons
-// chosen automatically, against the length of the whole bond list.
+// the bond accounting's capacity for its non-hydrogen entries (as the census
+// found them), lone electrons chosen automatically, against the length of the
+// whole bond list.
 bool holds_neutral_capacity(PyObject* atom, PyObject* element, const Census& census, bool* holds) {
     Ref heavy = as_list(census.heavy_entries);
     Ref id = heavy ? get_id(atom) : nullptr;

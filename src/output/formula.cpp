@@ -24,11 +24,11 @@ bool print_atom(PyObject* atom) {
     return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
 }
 
-Ref atom_class() { return Ref::borrow(reinterpret_cast<PyObject*>(g.atom_type)); }
+PyObject* atom_class() { return reinterpret_cast<PyObject*>(g.atom_type); }
 
 // A fresh tally: every element-table key, in table order, counting 0.
 Ref new_tally() {
-    Ref keys = element_symbols(atom_class().get());
+    Ref keys = element_symbols(atom_class());
     Ref tally = keys ? Ref::steal(PyDict_New()) : nullptr;
     if (!tally) return nullptr;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
@@ -101,9 +101,9 @@ bool walk(PyObject* self, PyObject* tally) {
 }
 
 // Hill order: with carbon, C and H first and the rest in table order;
-// without carbon, the table order (C then counts 0 and never shows).
+// without carbon, plain table order (its C entry counts 0 and is not written).
 Ref hill_order(PyObject* tally) {
-    Ref keys = element_symbols(atom_class().get());
+    Ref keys = element_symbols(atom_class());
     Ref carbon = keys ? Ref::steal(PyObject_GetItem(tally, g.names.C)) : nullptr;
     const int has_carbon = carbon ? PyObject_RichCompareBool(carbon.get(), g.const_zero, Py_GT) : -1;
     if (has_carbon <= 0) return has_carbon < 0 ? nullptr : keys;
