@@ -57,3 +57,18 @@ def quaternary():
     for _ in range(4):
         A("C", [q])
     return q
+
+
+def in_small_stack(fn):
+    """fn() run in a thread started with a 256 KiB stack; returns its result."""
+    import threading
+
+    result = {}
+    old = threading.stack_size(256 * 1024)
+    try:
+        t = threading.Thread(target=lambda: result.update(value=fn()))
+        t.start()
+        t.join()
+    finally:
+        threading.stack_size(old)
+    return result.get("value")

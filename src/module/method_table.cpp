@@ -6,6 +6,8 @@ std::span<const MethodSpec* const> method_table() {
     using namespace methods;
     static const MethodSpec* const table[] = {
         &init,
+        &str_,
+        &repr_,
         &generate_id,
         &bond_num,
         &remove_hydro,
@@ -16,6 +18,8 @@ std::span<const MethodSpec* const> method_table() {
         &get_all_atoms,
         &get_atom,
         &get_atom_id,
+        &get_formula,
+        &get_smiles,
         &reset_tags,
         &bond_with,
         &break_bond_with,
@@ -29,6 +33,8 @@ std::span<const MethodSpec* const> method_table() {
         &set_element,
         &set_lone_electron,
         &survive,
+        &to_formula,
+        &to_smiles,
     };
     return table;
 }
@@ -42,6 +48,8 @@ std::span<const char* const> module_aliases() {
         "get_all_atoms",
         "get_atom",
         "get_atom_id",
+        "get_formula",
+        "get_smiles",
         "reset_tags",
     };
     return names;

@@ -18,6 +18,8 @@ extern const MethodSpec bond_num, remove_hydro, bond, break_bond, bond_with, bre
 extern const MethodSpec from_smiles;
 // setters
 extern const MethodSpec set_charge, set_element, set_lone_electron;
+// text output
+extern const MethodSpec str_, repr_, get_formula, get_smiles, to_formula, to_smiles;
 }  // namespace methods
 
 // The methods in the order of the class namespace.

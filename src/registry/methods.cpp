@@ -35,27 +35,7 @@ PyObject* m_get_all_atoms(PyObject* const*) {
 PyObject* m_get_atom(PyObject* const* a) { return get_atom(a[1]).release(); }
 PyObject* m_get_atom_id(PyObject* const* a) { return get_atom_id(a[1]).release(); }
 
-PyObject* m_reset_tags(PyObject* const*) {
-    Ref map = registry_map();
-    if (!map) return nullptr;
-    Py_ssize_t pos = 0;
-    PyObject* key;
-    PyObject* value;
-    const Py_ssize_t size = PyDict_GET_SIZE(map.get());
-    while (PyDict_Next(map.get(), &pos, &key, &value)) {
-        if (is_atom(value)) {
-            slot_set(value, Slot::AccessTag, Py_False);
-        } else {
-            Ref held = Ref::borrow(value);
-            if (PyObject_SetAttr(held.get(), slot_name(Slot::AccessTag), Py_False) < 0) return nullptr;
-        }
-        if (PyDict_GET_SIZE(map.get()) != size) {
-            PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
-            return nullptr;
-        }
-    }
-    Py_RETURN_NONE;
-}
+PyObject* m_reset_tags(PyObject* const*) { return none_or_null(reset_all_tags()); }
 
 PyObject* m_delete_atom(PyObject* const* a) {
     Ref atom = resolve_atom(a[1]);

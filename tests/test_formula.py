@@ -1,0 +1,122 @@
+import builtins
+
+import pytest
+
+import Atom
+from Atom import Atom as A
+from conftest import in_small_stack
+
+
+def ethanol():
+    c1 = A("C")
+    A("O", [A("C", [c1])])
+    return c1
+
+
+def hydrogens_of(atom):
+    return [A.get_atom(i) for i in atom.bonds if A.get_atom(i).element == "H"]
+
+
+@pytest.mark.parametrize("build, formula", [
+    (lambda: A("C"), "CH4"),
+    (lambda: hydrogens_of(A("C"))[2], "CH4"),
+    (ethanol, "C2H6O"),
+    (lambda: A("O"), "H2O"),
+    (lambda: A("N"), "H3N"),
+    (lambda: A("Cl"), "ClH"),
+    (lambda: A("Cl", [A("C")]), "CH3Cl"),
+    (lambda: A(), "H2"),
+    (lambda: A("H", charge=1), "H"),
+])
+def test_hill_formula(build, formula, capsys):
+    A("O")  # another structure, not counted
+    start = build()
+    assert Atom.get_formula(start) == formula == A.get_formula(start.id)
+    assert all(a.access_tag is False for a in A.get_all_atoms())
+
+
+def test_double_bond_counts_the_partner_once(capsys):
+    c = A("C")
+    c.bond_with(A("O", [c]))
+    assert c.to_formula() == "CH2O"
+
+
+def test_post_order_printing_skips_the_start(capsys):
+    c1 = ethanol()
+    c2 = A.get_atom(c1.bonds[0])
+    o = A.get_atom(c2.bonds[1])
+    capsys.readouterr()
+    Atom.get_formula(c1)
+    order = [*hydrogens_of(o), o, *hydrogens_of(c2), c2, *hydrogens_of(c1)]
+    assert capsys.readouterr().out.splitlines() == [str(a) for a in order]
+    Atom.get_formula(A("H", charge=1))
+    assert capsys.readouterr().out == ""
+
+
+def test_print_is_looked_up_at_each_call(monkeypatch):
+    c = A("C")
+    seen, module_seen = [], []
+    monkeypatch.setattr(builtins, "print", seen.append)
+    c.to_formula()
+    monkeypatch.setattr(Atom, "print", module_seen.append, raising=False)
+    c.to_formula()
+    assert seen == module_seen == hydrogens_of(c)
+
+
+def test_nested_form_adds_to_the_given_tally(capsys):
+    tally = {"C": 1, "H": 0, "O": 0}
+    assert A("O").to_formula(False, tally) == ""
+    assert tally == {"C": 1, "H": 2, "O": 1}
+    with pytest.raises(TypeError):
+        A("O").to_formula(False)
+
+
+def test_unregistered_neighbour_fails_and_leaves_marks(capsys):
+    c1 = A("C")
+    c2 = A("C", [c1])
+    c2.delete()
+    with pytest.raises(Atom.AtomError) as e:
+        c1.to_formula()
+    assert e.value.atom == c2.id and c1.access_tag is True
+
+
+def delete_neighbours(a):
+    for i in list(a.bonds):
+        if i in A.id_map:
+            A.get_atom(i).delete()
+    return "gone"
+
+
+@pytest.mark.parametrize("mutate", [
+    lambda a: a.delete(),
+    delete_neighbours,
+    lambda a: A.id_map.clear(),
+    lambda a: a.bonds.clear(),
+    lambda a: a.bonds.extend(a.bonds * 3),
+    lambda a: setattr(a, "bonds", None),
+])
+@pytest.mark.parametrize("hook", ["print", "__str__"])
+def test_callbacks_that_change_the_structure_never_crash(monkeypatch, capsys, mutate, hook):
+    start = ethanol()
+    if hook == "print":
+        monkeypatch.setattr(builtins, "print", mutate)
+    else:
+        monkeypatch.setattr(A, "__str__", lambda self: str(mutate(self)))
+    try:
+        assert isinstance(start.to_formula(), str)
+    except Exception:
+        pass
+
+
+def test_print_that_resets_the_marks_cannot_walk_forever(monkeypatch):
+    monkeypatch.setattr(builtins, "print", lambda a: A.reset_tags())
+    with pytest.raises(RecursionError):
+        ethanol().to_formula()
+
+
+def test_long_chain_in_a_small_stack_thread(monkeypatch):
+    chain = [A("C")]
+    for _ in range(2998):
+        chain.append(A("C", [chain[-1]]))
+    monkeypatch.setattr(builtins, "print", lambda a: None)
+    assert in_small_stack(chain[1500].to_formula) == "C2999H6000"
