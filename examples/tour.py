@@ -49,10 +49,14 @@ def main():
     print("an oxygen built with c2 as partner gives", quiet_formula(o)[0], "->", Atom.get_smiles(o))
 
     section("Changing an atom, breaking a bond")
-    o.set_charge(-1)
-    print("the oxygen as an anion:", Atom.get_smiles(c1), quiet_formula(c1)[0])
+    c1.set_charge(1)
+    print("c1 as a cation drops a hydrogen:", Atom.get_smiles(c1), quiet_formula(c1)[0])
+    c1.set_charge(0)
+    print("and takes one back when neutral again:", Atom.get_smiles(c1), quiet_formula(c1)[0])
     A.break_bond(c1, c2)
-    print("after breaking c1-c2, each carbon is a radical:", Atom.get_smiles(c1), "and", Atom.get_smiles(c2))
+    print("after breaking c1-c2 each side keeps an electron:", Atom.get_smiles(c1), "and", Atom.get_smiles(c2))
+    c1.bond_with(c2, use="lone_electron")
+    print("bonding the two radicals through their lone electrons:", Atom.get_smiles(c1))
 
     section("Reading and writing SMILES")
     for name, text in MOLECULES.items():
