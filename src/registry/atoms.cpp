@@ -167,8 +167,8 @@ Ref get_atom_id(PyObject* obj) {
 namespace {
 
 // A getter: confirm, read the slot, then the result check of its method.
-Ref checked_getter(PyObject* atom, Slot s, Result rule) {
-    if (!confirm(atom)) return nullptr;
+// The slot with the result check of its getter, for an atom just confirmed.
+Ref confirmed_slot(PyObject* atom, Slot s, Result rule) {
     PyObject* v = slot_get(atom, s);
     if (!v) return nullptr;
     if (rule != Result::Any && v != Py_None) {
@@ -182,6 +182,12 @@ Ref checked_getter(PyObject* atom, Slot s, Result rule) {
     return Ref::borrow(v);
 }
 
+// A getter: confirm, read the slot, then the result check of its method.
+Ref checked_getter(PyObject* atom, Slot s, Result rule) {
+    if (!confirm(atom)) return nullptr;
+    return confirmed_slot(atom, s, rule);
+}
+
 }  // namespace
 
 Ref get_id(PyObject* atom) { return checked_getter(atom, Slot::Id, Result::Int); }
@@ -193,10 +199,21 @@ Ref get_bonds(PyObject* atom) {
     return bonds_list(atom);
 }
 
+bool entry_atom_element(PyObject* entry, Ref* atom, Ref* element) {
+    *atom = resolve_atom(entry);
+    if (!*atom) return false;
+    PyObject* a = atom->get();
+    // The id_map lookup that found the atom under the very object that is its
+    // id already confirms it.
+    const bool confirmed = PyLong_CheckExact(entry) && *slot_ptr(a, Slot::Id) == entry;
+    *element = confirmed ? confirmed_slot(a, Slot::Element, Result::Str) : get_element(a);
+    return static_cast<bool>(*element);
+}
+
 Ref entry_element(PyObject* entry) {
-    Ref a = resolve_atom(entry);
-    if (!a) return nullptr;
-    return get_element(a.get());
+    Ref a, element;
+    entry_atom_element(entry, &a, &element);
+    return element;
 }
 
 bool reset_all_tags() {
@@ -256,7 +273,7 @@ bool register_atom(PyObject* atom, PyObject* id) {
 
 bool delete_atom_object(PyObject* atom) {
     if (!confirm(atom)) return false;
-    Ref id = get_id(atom);
+    Ref id = confirmed_slot(atom, Slot::Id, Result::Int);
     if (!id) return false;
     Ref pool = registry_pool();
     if (!pool || PyList_Append(pool.get(), id.get()) < 0) return false;

@@ -61,6 +61,8 @@ Ref get_charge(PyObject* atom);
 Ref get_lone(PyObject* atom);
 Ref get_bonds(PyObject* atom);  // the atom's own list object, checked to be a list
 
+// The atom an entry of a bond list names (get_atom) and its get_element().
+bool entry_atom_element(PyObject* entry, Ref* atom, Ref* element);
 // The element of the atom an entry names (resolving it first).
 Ref entry_element(PyObject* entry);
 inline bool is_hydrogen_symbol(PyObject* element) {
