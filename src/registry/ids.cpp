@@ -12,6 +12,8 @@
 
 #include "module/errors.hpp"
 
+#include <cstring>
+
 namespace atom {
 namespace {
 
@@ -25,6 +27,7 @@ struct RandomFastPath {
     PyObject* f_randrange = nullptr;  // Random.randrange
     PyObject* f_randbelow = nullptr;  // Random._randbelow
     PyObject* getrandbits = nullptr;  // the getrandbits method descriptor
+    PyCFunction getrandbits_fn = nullptr;  // its C function (METH_O)
     PyObject* code_randint = nullptr;
     PyObject* code_randrange = nullptr;
     PyObject* code_randbelow = nullptr;
@@ -131,8 +134,7 @@ bool fast_index(Py_ssize_t n, Py_ssize_t* out) {
     Ref bits = Ref::steal(PyLong_FromLong(k));
     if (!bits) return false;
     for (;;) {
-        PyObject* args[2] = {R.instance, bits.get()};
-        Ref r = Ref::steal(PyObject_Vectorcall(R.getrandbits, args, 2, nullptr));
+        Ref r = Ref::steal(R.getrandbits_fn(R.instance, bits.get()));
         if (!r) return false;
         const Py_ssize_t v = PyLong_AsSsize_t(r.get());
         if (v == -1 && PyErr_Occurred()) return false;
@@ -143,10 +145,14 @@ bool fast_index(Py_ssize_t n, Py_ssize_t* out) {
     }
 }
 
-// The entry at `index` of the pool, removed (list.pop of the standard list).
+// The entry at `index` of the pool, removed as list.pop removes it: the
+// entries after it move down by one (the list keeps its allocation).
 Ref pop_at(PyObject* pool, Py_ssize_t index) {
-    Ref item = Ref::borrow(PyList_GET_ITEM(pool, index));
-    if (PyList_SetSlice(pool, index, index + 1, nullptr) < 0) return nullptr;
+    PyObject** items = reinterpret_cast<PyListObject*>(pool)->ob_item;
+    const Py_ssize_t n = PyList_GET_SIZE(pool);
+    Ref item = Ref::steal(items[index]);  // the pool's reference passes to the caller
+    std::memmove(items + index, items + index + 1, static_cast<size_t>(n - index - 1) * sizeof(PyObject*));
+    Py_SET_SIZE(pool, n - 1);
     return item;
 }
 
@@ -170,8 +176,10 @@ bool init_random_fast_path(PyObject* random_module) {
     PyObject* by_bits = PyDict_GetItemString(type->tp_dict, "_randbelow_with_getrandbits");
     if (!plain_function(f_randint) || !plain_function(f_randrange) || !plain_function(f_randbelow) ||
         f_randbelow != by_bits || PyMethod_GET_FUNCTION(randint) != f_randint || !getrandbits ||
-        !Py_IS_TYPE(getrandbits, &PyMethodDescr_Type))
+        !Py_IS_TYPE(getrandbits, &PyMethodDescr_Type) ||
+        reinterpret_cast<PyMethodDescrObject*>(getrandbits)->d_method->ml_flags != METH_O)
         return true;
+    R.getrandbits_fn = reinterpret_cast<PyMethodDescrObject*>(getrandbits)->d_method->ml_meth;
     R.randint = keep(randint);
     R.instance = keep(instance);
     R.type = reinterpret_cast<PyTypeObject*>(keep(reinterpret_cast<PyObject*>(type)));
