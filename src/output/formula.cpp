@@ -68,13 +68,8 @@ bool enter(std::vector<Visit>& stack, Ref atom, PyObject* tally) {
 bool next_unmarked(Visit& v, Ref* child) {
     while (v.next < PyList_GET_SIZE(v.bonds.get())) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(v.bonds.get(), v.next++));
-        Ref a = resolve_atom(entry.get());
-        const int marked = a ? is_marked(a.get()) : -1;
-        if (marked < 0) return false;
-        if (!marked) {
-            *child = std::move(a);
-            return true;
-        }
+        const int found = unmarked_atom(entry.get(), child);
+        if (found != 0) return found > 0;
     }
     child->reset();
     return true;

@@ -193,13 +193,8 @@ bool SmilesWalk::mark_neighbours(const Call& c, const std::vector<Neighbour>& ne
 bool SmilesWalk::next_child(Call& c, Ref* child) {
     while (c.next < c.neighbours.size()) {
         Ref key = c.neighbours[c.next++].key;
-        Ref a = resolve_atom(key.get());
-        const int marked = a ? is_marked(a.get()) : -1;
-        if (marked < 0) return false;
-        if (!marked) {
-            *child = std::move(a);
-            return true;
-        }
+        const int found = unmarked_atom(key.get(), child);
+        if (found != 0) return found > 0;
     }
     child->reset();
     return true;

@@ -5,6 +5,7 @@
 #include "registry/atoms.hpp"
 
 #include <cstddef>
+#include <utility>
 
 namespace atom {
 
@@ -25,6 +26,16 @@ inline bool walk_depth_ok(size_t frames) {
 inline int is_marked(PyObject* atom) {
     Ref tag = slot_ref(atom, Slot::AccessTag);
     return tag ? PyObject_IsTrue(tag.get()) : -1;
+}
+
+// The atom a bond entry names, when it is not marked yet: 1 with *atom set,
+// 0 when it is marked, -1 with an exception set.
+inline int unmarked_atom(PyObject* entry, Ref* atom) {
+    Ref a = resolve_atom(entry);
+    const int marked = a ? is_marked(a.get()) : -1;
+    if (marked != 0) return marked < 0 ? -1 : 0;
+    *atom = std::move(a);
+    return 1;
 }
 
 }  // namespace atom
