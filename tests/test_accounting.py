@@ -164,6 +164,19 @@ def test_the_default_id_is_named_zero():
     assert e.message.startswith("[Atom 0] ") and e.atom == 0
 
 
+HUGE = 10 ** 5000  # str() of it fails under the interpreter's default digit limit
+
+
+@pytest.mark.parametrize("args", [("C", 0, -1, None, HUGE), ("Xe", 0, 0, None, HUGE), ("C", HUGE, 0),
+                                  ("C", -HUGE, 0), ("C", 0, HUGE), ("N", 0, 0, None, HUGE)])
+def test_a_value_that_cannot_be_written_fails_the_message(args):
+    # The failure of writing a value into the message is raised, not a message with a gap.
+    with pytest.raises(ValueError, match="digits"):
+        bond_num(*args)
+    with pytest.raises(ValueError, match="digits"):
+        A("C", charge=HUGE)
+
+
 # --- the pool ---------------------------------------------------------------------
 
 FREEING = [("Xe", 0, 0, None), ("C", 5, 0, None), ("C", -5, 0, None), ("C", 0, 0, [1, 2, 3, 4, 5]),

@@ -129,11 +129,12 @@ bool count_entries(PyObject* existing, int placeholders, EntryCount* out) {
 
 // --- messages ------------------------------------------------------------------
 
-Text tagged(PyObject* id) {
-    Text m("[Atom ");
-    m.add_plain(id);
+// "[Atom {id}] "; false when the id cannot be written (its str() failed).
+bool tagged(Text& m, PyObject* id) {
+    m.add("[Atom ");
+    if (!m.add_plain(id)) return false;
     m.add("] ");
-    return m;
+    return true;
 }
 
 bool fail(ErrorKind kind, Text& m, PyObject* id) { return raise_error(kind, m, id); }
@@ -167,10 +168,11 @@ Wide floor_div(Wide a, Wide b) {
 }
 
 bool raise_m7(const AccountArgs& a, Wide L) {
-    Text m = tagged(a.id);
+    Text m;
+    if (!tagged(m, a.id)) return false;
     add_wide(m, L);
     m.add(" lone electrons are needed instead of ");
-    m.add_plain(a.lone);
+    if (!m.add_plain(a.lone)) return false;
     m.add(". To automatically modify to the appropriate number of lone electrons, please add 'auto_modify = "
           "True'.");
     replace_all(m.bytes(), "1 lone electrons", "1 lone electron");
@@ -178,7 +180,8 @@ bool raise_m7(const AccountArgs& a, Wide L) {
 }
 
 bool raise_m8(const AccountArgs& a, Wide L, Wide load, int64_t capacity) {
-    Text m = tagged(a.id);
+    Text m;
+    if (!tagged(m, a.id)) return false;
     add_wide(m, L);
     m.add(" Too many Bonds. These bonds need ");
     add_wide(m, 100 - floor_div(200 - load, 2));
@@ -215,7 +218,8 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
         return false;
     const BigInt lone_in = read_int(a.lone);
     if (lone_in.value < 0) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("The number of lone electrons must be non-negative.");
         return fail(ErrorKind::LoneElectron, m, a.id);
     }
@@ -226,9 +230,10 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     bool found = false;
     if (!lookup_element(a.cls, a.element, &row, &found)) return false;
     if (!found) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("Element '");
-        m.add_str(a.element);
+        if (!m.add_str(a.element)) return false;
         m.add("' not found. This element may not exist or it is currently not supported.");
         return fail_returning_id(ErrorKind::Element, m, a.id);
     }
@@ -236,18 +241,20 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     // A charge beyond 64 bits is far outside every row: only its sign matters.
     const Wide v = charge.fits() ? Wide(row.valence) - charge.value : (charge.overflow > 0 ? -1 : Wide(row.capacity) + 1);
     if (v < 0) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("No enough valence electrons for the +");
-        m.add_plain(a.charge);
+        if (!m.add_plain(a.charge)) return false;
         m.add(" valence state (The maximum supported positive charge is +");
         m.add_int(row.valence);
         m.add(").");
         return fail_returning_id(ErrorKind::Charge, m, a.id);
     }
     if (v > row.capacity) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("No enough empty orbitals for the ");
-        m.add_plain(a.charge);
+        if (!m.add_plain(a.charge)) return false;
         m.add(" valence state (The maximum supported negative charge is -");
         add_wide(m, Wide(row.capacity) - row.valence);
         m.add(").");
@@ -255,7 +262,8 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     }
     const Wide b = entries.entries;
     if (v - b < 0) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("Too many Bonds (Only ");
         add_wide(m, v);
         m.add(" bonds can be formed, but there exist ");
@@ -266,9 +274,10 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
         return fail_returning_id(ErrorKind::Bond, m, a.id);
     }
     if (!lone_in.fits() || v - b < lone_in.value) {
-        Text m = tagged(a.id);
+        Text m;
+        if (!tagged(m, a.id)) return false;
         m.add("No enough valence electrons for ");
-        m.add_plain(a.lone);
+        if (!m.add_plain(a.lone)) return false;
         m.add(" lone electrons (There are ");
         add_wide(m, v);
         m.add(" remaining valence electrons available).");
