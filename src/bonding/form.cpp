@@ -148,9 +148,10 @@ bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SideP
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
             Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
             Ref a = resolve_atom(entry.get());
-            if (a && !kept(keep, a.get()) && kept(gone, a.get())) return raise_nonexistent(entry.get());
-            Ref element;
-            if (!a || !entry_atom_element(entry.get(), &a, &element)) return false;
+            if (!a) return false;
+            if (!kept(keep, a.get()) && kept(gone, a.get())) return raise_nonexistent(entry.get());
+            Ref element = resolved_element(entry.get(), a.get());
+            if (!element) return false;
             if (uses_hydrogen && !formed && is_hydrogen_symbol(element.get()) && !kept(keep, a.get())) {
                 plan->pos = i;
                 plan->entry = std::move(entry);

@@ -131,9 +131,8 @@ bool take_census(PyObject* atom, Census* out) {
     NeighbourGroups groups(out->neighbours);
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
-        Ref neighbour = resolve_atom(entry.get());
-        Ref element = neighbour ? get_element(neighbour.get()) : nullptr;
-        if (!element) return false;
+        Ref neighbour, element;
+        if (!entry_atom_element(entry.get(), &neighbour, &element)) return false;
         if (!is_hydrogen_symbol(element.get())) {
             out->heavy_entries.push_back(entry);
             groups.add(std::move(entry));

@@ -199,14 +199,17 @@ Ref get_bonds(PyObject* atom) {
     return bonds_list(atom);
 }
 
+Ref resolved_element(PyObject* entry, PyObject* atom) {
+    // The id_map lookup that found the atom under the very object that is its
+    // id already confirms it.
+    const bool confirmed = PyLong_CheckExact(entry) && *slot_ptr(atom, Slot::Id) == entry;
+    return confirmed ? confirmed_slot(atom, Slot::Element, Result::Str) : get_element(atom);
+}
+
 bool entry_atom_element(PyObject* entry, Ref* atom, Ref* element) {
     *atom = resolve_atom(entry);
     if (!*atom) return false;
-    PyObject* a = atom->get();
-    // The id_map lookup that found the atom under the very object that is its
-    // id already confirms it.
-    const bool confirmed = PyLong_CheckExact(entry) && *slot_ptr(a, Slot::Id) == entry;
-    *element = confirmed ? confirmed_slot(a, Slot::Element, Result::Str) : get_element(a);
+    *element = resolved_element(entry, atom->get());
     return static_cast<bool>(*element);
 }
 

@@ -61,6 +61,8 @@ Ref get_charge(PyObject* atom);
 Ref get_lone(PyObject* atom);
 Ref get_bonds(PyObject* atom);  // the atom's own list object, checked to be a list
 
+// get_element() of `atom`, which resolving `entry` has just given.
+Ref resolved_element(PyObject* entry, PyObject* atom);
 // The atom an entry of a bond list names (get_atom) and its get_element().
 bool entry_atom_element(PyObject* entry, Ref* atom, Ref* element);
 // The element of the atom an entry names (resolving it first).
