@@ -281,13 +281,9 @@ void unregister_created(const CreationLog& log) {
     for (auto it = atoms.rbegin(); it != atoms.rend(); ++it) {
         PyObject* atom = it->get();
         Ref map = registry_map();
-        PyObject* id = *slot_ptr(atom, Slot::Id);
-        if (!map || !id) {
-            PyErr_Clear();
-            continue;
-        }
-        PyObject* found = PyDict_GetItemWithError(map.get(), id);
-        if (found == atom && !delete_atom_object(atom)) PyErr_Clear();
+        // Held: looking the id up can run its __hash__, which may replace it.
+        Ref id = map ? slot_ref(atom, Slot::Id) : nullptr;
+        if (id && PyDict_GetItemWithError(map.get(), id.get()) == atom) delete_atom_object(atom);
         PyErr_Clear();
     }
     e.restore();
