@@ -200,6 +200,35 @@ class TestFailedReadingsRegisterNothing:
         assert formula(A.from_smiles("CCO")) == "C2H6O"
         assert free_and_used_ids() == ALL_IDS
 
+    def test_atoms_built_on_another_thread_meanwhile_are_not_the_readings(self, monkeypatch):
+        # Any call into Python lets other threads run; what they build is theirs.
+        original, theirs, started = random.randint, [], []
+
+        def randint(a, b):
+            if not started:
+                started.append(True)
+
+                def build():
+                    theirs.append(A("C"))
+                    try:
+                        A.from_smiles("CCX")  # a failing reading of its own, nested in time
+                    except SmilesError:
+                        pass
+                thread = threading.Thread(target=build)
+                thread.start()
+                thread.join()
+            return original(a, b)
+
+        monkeypatch.setattr(random, "randint", randint)
+        with pytest.raises(SmilesError):
+            A.from_smiles("CCCX")
+        monkeypatch.setattr(random, "randint", original)
+        assert set(A.get_all_atoms()) == {theirs[0], *(A.get_atom(i) for i in theirs[0].bonds)}
+        with pytest.raises(SmilesError):
+            A.from_smiles("CX")  # the logs of both readings are closed
+        assert len(A.get_all_atoms()) == 5 and formula(A("C")) == "CH4"
+        assert free_and_used_ids() == ALL_IDS
+
 
 class TestNestedAtomsLeaveRoomForTheirCaller:
     @pytest.mark.parametrize("text, expected", [

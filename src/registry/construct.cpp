@@ -11,7 +11,10 @@
 namespace atom {
 namespace {
 
-CreationLog* open_log = nullptr;
+// Per thread: a reading on one thread may let another run (any call into
+// Python can switch threads), and each thread's logs open and close in the
+// order of its own calls.
+thread_local CreationLog* open_log = nullptr;
 
 // A failed construction gives its drawn id back (when it is still free to
 // give); the construction's own error stays the one raised.

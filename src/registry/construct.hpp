@@ -18,8 +18,9 @@ struct NewAtom {
     int placeholders = 0;     // bonds still to come, counted by the accounting only
 };
 
-// While a log is open, every atom a construction registers is recorded in it
-// (the SMILES reader unregisters them again when a reading fails). Logs nest.
+// While a log is open, every atom a construction on the same thread registers
+// is recorded in it (the SMILES reader unregisters them again when a reading
+// fails). Logs nest.
 class CreationLog {
 public:
     CreationLog();
