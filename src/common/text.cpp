@@ -74,8 +74,4 @@ void replace_all(std::string& s, std::string_view from, std::string_view to) {
     s.swap(out);
 }
 
-Ref make_str(std::string_view s) {
-    return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
-}
-
 }  // namespace atom

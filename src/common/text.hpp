@@ -35,7 +35,6 @@ public:
     const std::string& bytes() const { return buf_; }
     std::string& bytes() { return buf_; }
     size_t size() const { return buf_.size(); }
-    void clear() { buf_.clear(); }
 
     Ref to_str() const;
 
@@ -45,8 +44,5 @@ private:
 
 // Replaces every occurrence of `from` by `to`, left to right, like str.replace.
 void replace_all(std::string& s, std::string_view from, std::string_view to);
-
-// The str "…" for an ASCII/UTF-8 literal.
-Ref make_str(std::string_view s);
 
 }  // namespace atom
