@@ -204,6 +204,48 @@ def test_a_failed_reading_takes_back_atoms_whose_id_changes_while_looked_up():
     assert out.strip() == "raised"
 
 
+def test_python_code_that_calls_back_in_endlessly_on_a_small_stack():
+    # Each round through an entry's str(), a replaced print or an __eq__ takes more C stack than the
+    # interpreter's recursion count allows for; the calls end in RecursionError, not in an overflow.
+    out = run_isolated("""
+        import builtins, threading, Atom
+        A = Atom.Atom
+        a = A("C")
+        a.bonds.append(a)
+        b = A("C", [A("C")])
+
+        class Again:
+            def __eq__(self, other):
+                return A._Atom__bond_num("C", 0, 0, [Again(), Again()]) is None
+            __hash__ = object.__hash__
+
+        def formula_print(*args):
+            b.to_formula()
+
+        def outcome(call):
+            try:
+                call()
+            except RecursionError:
+                return "RecursionError"
+
+        def run():
+            print(outcome(lambda: str(a)))
+            print(outcome(lambda: A._Atom__bond_num("C", 0, 0, [Again(), Again()])))
+            builtins.print, saved = formula_print, builtins.print
+            try:
+                result = outcome(b.to_formula)
+            finally:
+                builtins.print = saved
+            print(result)
+
+        threading.stack_size(256 * 1024)
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    """)
+    assert out.split() == ["RecursionError"] * 3
+
+
 def test_a_long_random_walk_in_a_fresh_interpreter():
     # Corrupts slots, the registry and bond lists between operations; a crash would end the process.
     code = """
