@@ -159,6 +159,20 @@ class TestMessages:
         assert str(error) == f'[Smiles "{text}"] {message}' and error.message == str(error)
         assert error.__cause__ is None
 
+    @pytest.mark.parametrize("text, context", [("[C+x]", ValueError), ("[CHx]", ValueError), ("C%C", KeyError)])
+    def test_context_of_reading_errors_raised_while_the_caller_handles_another(self, text, context):
+        # The number's ValueError stays the context of its message even inside the caller's handler,
+        # and it is itself raised in that handler; the other messages take the caller's exception.
+        try:
+            raise KeyError("the caller's")
+        except KeyError:
+            error = read_error(text)
+        chain = error.__context__
+        assert type(chain) is context
+        if context is ValueError:
+            chain = chain.__context__
+        assert type(chain) is KeyError
+
     @pytest.mark.parametrize("text, cause", [
         ("", IndexError), ("C-C", Atom.ElementError), ("C.C", Atom.ElementError), ("Xc", Atom.ElementError),
         ("[13CH4]", Atom.ElementError), ("C=", IndexError), ("C()", IndexError), ("[H+]", Atom.ElementError),

@@ -42,8 +42,14 @@ public:
         Ref msg = m.to_str();
         Ref exc = msg ? new_error(ErrorKind::Smiles, msg.get(), Py_None) : nullptr;
         if (!exc) return false;
-        if (context) PyException_SetContext(exc.get(), context.release());
-        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+        if (context) {
+            // Raised in the handler of `context`, which stays its context
+            // whatever the caller is handling.
+            PyException_SetContext(exc.get(), context.release());
+            PyErr_SetRaisedException(exc.release());
+        } else {
+            PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+        }
         return false;
     }
 
