@@ -131,12 +131,7 @@ bool bind(const FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* check_result(const FunctionObject* f, PyObject* r) {
-    const Result rule = f->spec->result;
-    if (!r || rule == Result::Any || r == Py_None) return r;
-    const bool ok = rule == Result::Int ? PyLong_CheckExact(r) : PyUnicode_CheckExact(r);
-    if (ok) return r;
-    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", rule == Result::Int ? "int" : "unicode",
-                 Py_TYPE(r)->tp_name);
+    if (!r || check_result_type(r, f->spec->result)) return r;
     Py_DECREF(r);  // the result is ours and refused
     return nullptr;
 }
@@ -395,6 +390,15 @@ bool check_argument_type(PyObject* v, Rule rule, const char* name) {
     if (ok) return true;
     PyErr_Format(PyExc_TypeError, "Argument '%s' has incorrect type (expected %s, got %.200s)", name,
                  rule == Rule::Str ? "str" : "int", Py_TYPE(v)->tp_name);
+    return false;
+}
+
+bool check_result_type(PyObject* v, Result rule) {
+    if (rule == Result::Any || v == Py_None) return true;
+    const bool ok = rule == Result::Int ? PyLong_CheckExact(v) : PyUnicode_CheckExact(v);
+    if (ok) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", rule == Result::Int ? "int" : "unicode",
+                 Py_TYPE(v)->tp_name);
     return false;
 }
 

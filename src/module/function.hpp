@@ -12,6 +12,10 @@ namespace atom {
 // internal calls that skip the binder: raises the binder's TypeError.
 bool check_argument_type(PyObject* value, Rule rule, const char* name);
 
+// The result check of the getters annotated "int" or "str" (None passes):
+// raises the TypeError a refused result gets.
+bool check_result_type(PyObject* value, Result rule);
+
 // Creates the type; called once at initialisation.
 bool init_function_type();
 

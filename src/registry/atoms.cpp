@@ -1,7 +1,7 @@
 #include "registry/atoms.hpp"
 
 #include "module/errors.hpp"
-#include "module/method_spec.hpp"
+#include "module/function.hpp"
 
 namespace atom {
 
@@ -166,19 +166,10 @@ Ref get_atom_id(PyObject* obj) {
 
 namespace {
 
-// A getter: confirm, read the slot, then the result check of its method.
 // The slot with the result check of its getter, for an atom just confirmed.
 Ref confirmed_slot(PyObject* atom, Slot s, Result rule) {
     PyObject* v = slot_get(atom, s);
-    if (!v) return nullptr;
-    if (rule != Result::Any && v != Py_None) {
-        const bool ok = rule == Result::Int ? PyLong_CheckExact(v) : PyUnicode_CheckExact(v);
-        if (!ok) {
-            PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", rule == Result::Int ? "int" : "unicode",
-                         Py_TYPE(v)->tp_name);
-            return nullptr;
-        }
-    }
+    if (!v || !check_result_type(v, rule)) return nullptr;
     return Ref::borrow(v);
 }
 
