@@ -154,6 +154,20 @@ def test_registry_read_from_the_class_each_time(monkeypatch):
     assert sorted(A.id_map) == [7777, 8888] and A._Atom__id_pool == [] and A.get_atom(h.id) is h
 
 
+def test_a_pool_with_a_pop_of_its_own_is_drawn_from_through_it(monkeypatch):
+    class Pool(list):
+        def pop(self, index):
+            popped.append(index)
+            return super().pop(index)
+
+    popped = []
+    A("C")  # the generator has been checked and found standard
+    monkeypatch.setattr(A, "_Atom__id_pool", Pool(range(1000, 10000)))
+    random.seed(3)
+    A("C")
+    assert len(popped) == 5 and list(A.id_map)[-5:] == expected_ids(3, 5)
+
+
 # --- resolving ------------------------------------------------------------------------
 
 

@@ -208,7 +208,9 @@ Ref draw_id() {
         return nullptr;
     }
     const Py_ssize_t n = PyList_GET_SIZE(pool.get());
-    if (R.verified && unwatched_parts_intact()) {
+    // A list subclass may have a pop of its own: only a plain list is popped in place.
+    const bool plain_pool = PyList_CheckExact(pool.get());
+    if (plain_pool && R.verified && unwatched_parts_intact()) {
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
         return pop_at(pool.get(), index);
@@ -228,7 +230,8 @@ Ref draw_id() {
         randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
     }
     if (!randint) return nullptr;
-    if (R.usable && random_module.get() == R.module && randint.get() == R.randint && fast_path_intact()) {
+    if (plain_pool && R.usable && random_module.get() == R.module && randint.get() == R.randint &&
+        fast_path_intact()) {
         R.verified = R.watching && valid_tag(R.type) && unwatched_parts_intact();
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
