@@ -204,6 +204,20 @@ def test_a_failed_reading_takes_back_atoms_whose_id_changes_while_looked_up():
     assert out.strip() == "raised"
 
 
+@pytest.mark.parametrize("replace", ["A.id_map = dict(A.id_map)", "A._Atom__id_pool = list(A._Atom__id_pool)",
+                                     "A._Atom__element_info = dict(A._Atom__element_info)"])
+def test_the_process_exits_cleanly_after_a_class_attribute_is_replaced(replace):
+    # Nothing reads the new value before the exit, so only the module itself still holds the old one.
+    out = run_isolated(f"""
+        import Atom
+        A = Atom.Atom
+        A("C")
+        {replace}
+        print("replaced")
+    """)
+    assert out.strip() == "replaced"
+
+
 def test_python_code_that_calls_back_in_endlessly_on_a_small_stack():
     # Each round through an entry's str(), a replaced print or an __eq__ takes more C stack than the
     # interpreter's recursion count allows for; the calls end in RecursionError, not in an overflow.

@@ -3,6 +3,8 @@
 #include "module/errors.hpp"
 #include "module/function.hpp"
 
+#include <array>
+
 namespace atom {
 
 PyObject* slot_get(PyObject* a, Slot s) {
@@ -44,7 +46,9 @@ struct CachedAttr {
     unsigned int tag = 0;
     Ref value;
 };
-CachedAttr attr_cache[4];
+// Never destroyed: releasing its references when the process exits, after the
+// interpreter has finalised, would crash.
+std::array<CachedAttr, 4>& attr_cache = *new std::array<CachedAttr, 4>;
 
 unsigned int valid_tag(PyTypeObject* t) {
     return (t->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) ? t->tp_version_tag : 0;
