@@ -147,6 +147,34 @@ def test_changes_to_the_generator_are_obeyed(monkeypatch, target, name, value):
     assert list(A.id_map) == [1000, 1001, 1002, 1003, 1004]
 
 
+def test_a_failing_look_at_the_generator_is_not_the_draws_failure():
+    class Collider:
+        """A key of random's globals probed before "_index"; comparing it fails once."""
+        armed = False
+
+        def __hash__(self):
+            return hash("_index")
+
+        def __eq__(self, other):
+            if Collider.armed:
+                Collider.armed = False
+                raise ValueError("compared")
+            return False
+
+    A("C")  # the generator has been checked and found standard
+    namespace = vars(random)
+    index = namespace.pop("_index")
+    namespace[Collider()] = None
+    namespace["_index"] = index
+    try:
+        Collider.armed = True
+        A("C")  # randint's own lookups meet no failure
+    finally:
+        Collider.armed = False
+        del namespace[next(k for k in namespace if type(k) is Collider)]
+    assert len(A.id_map) == 10
+
+
 def test_registry_read_from_the_class_each_time(monkeypatch):
     monkeypatch.setattr(A, "id_map", {})
     monkeypatch.setattr(A, "_Atom__id_pool", [7777, 8888])

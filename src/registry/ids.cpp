@@ -114,7 +114,10 @@ bool fast_path_intact() {
         PyFunction_GET_DEFAULTS(R.f_randrange) != R.defaults_randrange)
         return false;
     PyObject* module_dict = PyModule_GetDict(R.module);
-    if (PyDict_GetItemWithError(module_dict, g.names.index) != R.index_fn) return false;
+    if (PyDict_GetItemWithError(module_dict, g.names.index) != R.index_fn) {
+        PyErr_Clear();  // a lookup that failed finds nothing standard either
+        return false;
+    }
     PyObject** dict_ptr = _PyObject_GetDictPtr(R.instance);
     if (!dict_ptr || !*dict_ptr) return !PyErr_Occurred();
     for (PyObject* name : {g.names.randrange, g.names.randbelow, g.names.getrandbits}) {
