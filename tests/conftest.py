@@ -1,4 +1,5 @@
 import pytest
+from hypothesis import strategies as st
 
 import Atom
 
@@ -49,6 +50,37 @@ def snapshot():
 
 def elements(ids):
     return [A.get_atom(i).element for i in ids]
+
+
+def hydrogens_of(atom):
+    return [A.get_atom(i) for i in atom.bonds if A.get_atom(i).element == "H"]
+
+
+def grow(first, branches, extra, start):
+    """A tree of heavy atoms, each (element, charge) built on a parent that still has a hydrogen to give
+    (those the valence model refuses there are left out), then ring and higher-order bonds where hydrogens
+    allow. Returns the atom at position `start`."""
+    atoms = [A(first[0], None, first[1])]
+    for at, (element, charge) in branches:
+        parent = atoms[at % len(atoms)]
+        if hydrogens_of(parent):
+            try:
+                atoms.append(A(element, [parent], charge))
+            except (Atom.BondError, Atom.ChargeError, Atom.LoneElectronError):
+                pass
+    for i, j in extra:
+        x, y = atoms[i % len(atoms)], atoms[j % len(atoms)]
+        if x is not y and hydrogens_of(x) and hydrogens_of(y) and x.bonds.count(y.id) < 3:
+            x.bond_with(y)
+    return atoms[start % len(atoms)]
+
+
+def growth_plans(first, child, most_children, most_extra):
+    """Arguments for grow(): the first atom, the children with the positions of their parents, the pairs bonded
+    once more, the position of the start."""
+    position = st.integers(0, 99)
+    return st.tuples(first, st.lists(st.tuples(position, child), max_size=most_children),
+                     st.lists(st.tuples(position, position), max_size=most_extra), position)
 
 
 def quaternary():

@@ -4,17 +4,13 @@ import pytest
 
 import Atom
 from Atom import Atom as A
-from conftest import in_small_stack
+from conftest import hydrogens_of, in_small_stack
 
 
 def ethanol():
     c1 = A("C")
     A("O", [A("C", [c1])])
     return c1
-
-
-def hydrogens_of(atom):
-    return [A.get_atom(i) for i in atom.bonds if A.get_atom(i).element == "H"]
 
 
 @pytest.mark.parametrize("build, formula", [

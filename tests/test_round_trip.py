@@ -5,7 +5,7 @@ from hypothesis import given, settings, strategies as st
 
 import Atom
 from Atom import Atom as A
-from conftest import reset_registry
+from conftest import grow, growth_plans, reset_registry
 from data.corpus import CORPUS
 
 import pytest
@@ -40,39 +40,14 @@ def round_trip(start):
 ATOMS = [("C", 0)] * 4 + [("N", 0), ("O", 0), ("S", 0), ("P", 0), ("Cl", 0), ("N", 1), ("O", -1), ("C", -1),
                           ("C", 1), ("S", 1), ("F", 0)]
 
-plans = st.tuples(st.sampled_from(ATOMS),
-                  st.lists(st.tuples(st.integers(0, 99), st.sampled_from(ATOMS)), max_size=12),
-                  st.lists(st.tuples(st.integers(0, 99), st.integers(0, 99)), max_size=5),
-                  st.integers(0, 99))
-
-
-def hydrogens_of(atom):
-    return [i for i in atom.bonds if A.get_atom(i).element == "H"]
-
-
-def build(plan):
-    """A tree of heavy atoms grown by construction, then ring and higher-order bonds."""
-    (element, charge), branches, extra, start = plan
-    atoms = [A(element, None, charge)]
-    for at, (element, charge) in branches:
-        parent = atoms[at % len(atoms)]
-        if hydrogens_of(parent):
-            try:
-                atoms.append(A(element, [parent], charge))
-            except (Atom.BondError, Atom.ChargeError, Atom.LoneElectronError):
-                pass  # an atom the valence model refuses there
-    for i, j in extra:
-        x, y = atoms[i % len(atoms)], atoms[j % len(atoms)]
-        if x is not y and hydrogens_of(x) and hydrogens_of(y) and x.bonds.count(y.id) < 3:
-            x.bond_with(y)
-    return atoms[start % len(atoms)]
+plans = growth_plans(st.sampled_from(ATOMS), st.sampled_from(ATOMS), 12, 5)
 
 
 @settings(max_examples=300, deadline=None)
 @given(plans)
 def test_built_structures_read_back_the_same(plan):
     reset_registry()
-    start = build(plan)
+    start = grow(*plan)
     expected = signature(start), Atom.get_formula(start)
     text, copy = round_trip(start)
     assert (signature(copy), Atom.get_formula(copy)) == expected, text

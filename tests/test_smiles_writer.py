@@ -6,7 +6,7 @@ from hypothesis import given, settings, strategies as st
 
 import Atom
 from Atom import Atom as A
-from conftest import in_small_stack, reset_registry
+from conftest import grow, growth_plans, hydrogens_of, in_small_stack, reset_registry
 
 WRAPPED = "Failed to convert into SMILES. Something goes wrong when trying to convert."
 
@@ -22,10 +22,6 @@ def add_bonds(x, y, times):
     for _ in range(times):
         x.bond_with(y)
     return x, y
-
-
-def hydrogens_of(atom):
-    return [A.get_atom(i) for i in atom.bonds if A.get_atom(i).element == "H"]
 
 
 def formaldehyde():
@@ -239,30 +235,17 @@ def graph_of_structure(start):
     return wl_classes([(A.get_atom(i).element, len(hydrogens_of(A.get_atom(i)))) for i in seen], bonds)
 
 
-plans = st.tuples(st.sampled_from("CCCNOS"),
-                  st.lists(st.tuples(st.integers(0, 99), st.sampled_from("CCNO")), max_size=14),
-                  st.lists(st.tuples(st.integers(0, 99), st.integers(0, 99)), max_size=6),
-                  st.integers(0, 99))
+def neutral(elements):
+    return st.sampled_from([(element, 0) for element in elements])
 
 
-def build(plan):
-    """A tree grown atom by atom, then ring or higher-order bonds where hydrogens allow."""
-    first, branches, extra, start = plan
-    atoms = [A(first)]
-    for at, element in branches:
-        if hydrogens_of(atoms[at % len(atoms)]):
-            atoms.append(A(element, [atoms[at % len(atoms)]]))
-    for i, j in extra:
-        x, y = atoms[i % len(atoms)], atoms[j % len(atoms)]
-        if x is not y and hydrogens_of(x) and hydrogens_of(y) and x.bonds.count(y.id) < 3:
-            x.bond_with(y)
-    return atoms[start % len(atoms)]
+plans = growth_plans(neutral("CCCNOS"), neutral("CCNO"), 14, 6)
 
 
 @settings(max_examples=200, deadline=None)
 @given(plans)
 def test_written_text_denotes_the_structure(plan):
     reset_registry()
-    start = build(plan)
+    start = grow(*plan)
     assert graph_of_text(start.to_smiles()) == graph_of_structure(start)
     assert all(a.access_tag is False for a in A.get_all_atoms())
