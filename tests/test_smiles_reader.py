@@ -335,3 +335,22 @@ def reference_formula(text):
 def test_corpus_formulas_match_an_independent_toolkit(name):
     text = CORPUS[name]
     assert formula(A.from_smiles(text)) == reference_formula(text)
+
+
+class TestUnusualArguments:
+    def test_a_ring_label_longer_than_int_reads_fails_as_int_does(self):
+        error = read_error("C%" + "1" * 5000 + "CC%1")
+        assert isinstance(error.__cause__, ValueError)
+        assert len(A.id_map) == 0
+
+    def test_a_top_whose_truth_fails_is_wrapped(self):
+        class Undecided:
+            def __bool__(self):
+                raise ZeroDivisionError
+
+        with pytest.raises(SmilesError) as info:
+            A.from_smiles("C", Undecided(), ["quoted", {}])
+        assert str(info.value).startswith('[Smiles "quoted"] Failed to convert from SMILES.')
+        assert isinstance(info.value.__cause__, ZeroDivisionError)
+        with pytest.raises(TypeError):  # no shared state to quote from
+            A.from_smiles("C", Undecided())

@@ -86,6 +86,9 @@ private:
             case Failure::RingRef:
                 return raise_message("Unresolved atom ref. An Atom ref should be an non-negative integer.", nullptr,
                                      "");
+            case Failure::Value:
+                PyErr_SetRaisedException(Ref(level.context).release());
+                return false;
             case Failure::Index:
             case Failure::None:
                 break;
@@ -318,9 +321,15 @@ void wrap_failure(Builder& builder) {
 }  // namespace
 
 Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
-    const int top = PyObject_IsTrue(top_arg);
-    if (top < 0) return nullptr;
     Reading reading;
+    const int top = PyObject_IsTrue(top_arg);
+    if (top < 0) {
+        // The test of `top` is the reading's first step: its failure is
+        // wrapped, quoting the caller's val[0] as no shared state exists yet.
+        Builder caller(reading, false, smiles, val);
+        wrap_failure(caller);
+        return nullptr;
+    }
     if (!reading.source.load(smiles)) return nullptr;
     Builder builder(reading, top, smiles, val);
     CreationLog log;

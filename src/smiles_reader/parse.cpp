@@ -129,6 +129,12 @@ private:
             ++pos_;
         }
         if (pos_ == start) return fail(Failure::RingRef);
+        if (pos_ - start > 18) {
+            // int() has a limit on the digits it reads; a longer run fails as it would.
+            Ref value, text, error;
+            if (!read_int(start, pos_, &value, &text, &error)) return false;
+            if (!value) return fail(Failure::Value, nullptr, std::move(error));
+        }
         add_mark(digits.empty() ? std::string("0") : std::move(digits), order);
         return true;
     }

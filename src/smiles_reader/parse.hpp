@@ -19,6 +19,7 @@ enum class Failure : uint8_t {
     Charge,        // message 2
     Hydrogens,     // message 3
     RingRef,       // message 4
+    Value,         // int() refused a ring label (too many digits): its ValueError
 };
 
 struct RingMark {
