@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/ref.hpp"
-#include "module/method_spec.hpp"
+#include "module/method_signature.hpp"
 
 namespace atom {
 
