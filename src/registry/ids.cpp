@@ -73,14 +73,20 @@ void start_watching(PyObject* random_module) {
     PyErr_Clear();
 }
 
+// The code and defaults of the Python functions on the way (assignable without
+// touching any dict).
+bool functions_intact() {
+    return PyFunction_GET_CODE(R.f_randint) == R.code_randint &&
+           PyFunction_GET_CODE(R.f_randrange) == R.code_randrange &&
+           PyFunction_GET_CODE(R.f_randbelow) == R.code_randbelow &&
+           PyFunction_GET_DEFAULTS(R.f_randrange) == R.defaults_randrange;
+}
+
 // What the watchers cannot see: the generator's class and dict being swapped,
 // a plain module becoming something else, function code or defaults replaced.
 bool unwatched_parts_intact() {
     return Py_IS_TYPE(R.instance, R.type) && Py_IS_TYPE(R.module, &PyModule_Type) &&
-           instance_dict() == R.watched_instance_dict && PyFunction_GET_CODE(R.f_randint) == R.code_randint &&
-           PyFunction_GET_CODE(R.f_randrange) == R.code_randrange &&
-           PyFunction_GET_CODE(R.f_randbelow) == R.code_randbelow &&
-           PyFunction_GET_DEFAULTS(R.f_randrange) == R.defaults_randrange;
+           instance_dict() == R.watched_instance_dict && functions_intact();
 }
 
 PyObject* keep(PyObject* o) { return Py_XNewRef(o); }  // references kept for the process
@@ -107,12 +113,7 @@ bool class_intact() {
 
 // Everything randint reads on the way to getrandbits is still what it was.
 bool fast_path_intact() {
-    if (!Py_IS_TYPE(R.instance, R.type) || !class_intact()) return false;
-    if (PyFunction_GET_CODE(R.f_randint) != R.code_randint ||
-        PyFunction_GET_CODE(R.f_randrange) != R.code_randrange ||
-        PyFunction_GET_CODE(R.f_randbelow) != R.code_randbelow ||
-        PyFunction_GET_DEFAULTS(R.f_randrange) != R.defaults_randrange)
-        return false;
+    if (!Py_IS_TYPE(R.instance, R.type) || !class_intact() || !functions_intact()) return false;
     PyObject* module_dict = PyModule_GetDict(R.module);
     if (PyDict_GetItemWithError(module_dict, g.names.index) != R.index_fn) {
         PyErr_Clear();  // a lookup that failed finds nothing standard either
