@@ -301,6 +301,10 @@ void unregister_created(const CreationLog& log) {
 // Every failure but a SmilesError leaves as one SmilesError, caused by it.
 void wrap_failure(Builder& builder) {
     SavedError caught;
+    if (!caught) {
+        PyErr_SetString(PyExc_SystemError, "the SMILES reading failed without an exception");
+        return;
+    }
     if (!is_ordinary_exception(caught.get()) ||
         Py_IS_TYPE(caught.get(), reinterpret_cast<PyTypeObject*>(error_class(ErrorKind::Smiles)))) {
         caught.restore();
