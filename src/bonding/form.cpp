@@ -1,7 +1,7 @@
 #include "bonding/form.hpp"
 
-#include "bonding/accounting.hpp"
-#include "module/errors.hpp"
+#include "valence/accounting.hpp"
+#include "python/errors.hpp"
 #include "registry/atoms.hpp"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // carbene conversion.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <span>
 

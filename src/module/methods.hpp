@@ -2,7 +2,7 @@
 // methods it implements; the class is built from them in table order.
 #pragma once
 
-#include "module/method_signature.hpp"
+#include "python/method_signature.hpp"
 
 #include <span>
 

@@ -1,10 +1,10 @@
 // Module initialisation: one module object per process, in one interpreter.
 #include "module/docstrings.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
+#include "python/errors.hpp"
+#include "python/function.hpp"
 #include "module/methods.hpp"
-#include "module/state.hpp"
-#include "registry/atom_class.hpp"
+#include "python/state.hpp"
+#include "module/atom_class.hpp"
 #include "registry/atoms.hpp"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "output/atom_piece.hpp"
 
-#include "bonding/accounting.hpp"
-#include "common/ints.hpp"
+#include "valence/accounting.hpp"
+#include "python/ints.hpp"
 #include "registry/atoms.hpp"
 
 #include <unordered_map>

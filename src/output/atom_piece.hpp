@@ -3,8 +3,8 @@
 // count and charge).
 #pragma once
 
-#include "common/ref.hpp"
-#include "common/text.hpp"
+#include "python/ref.hpp"
+#include "python/text.hpp"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "output/display.hpp"
 
-#include "common/text.hpp"
+#include "python/text.hpp"
 #include "registry/atoms.hpp"
 
 namespace atom {

@@ -1,7 +1,7 @@
 // The one-line display form of an atom, shared by __str__ and __repr__.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 namespace atom {
 

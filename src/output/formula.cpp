@@ -1,7 +1,7 @@
 #include "output/formula.hpp"
 
-#include "common/ints.hpp"
-#include "common/text.hpp"
+#include "python/ints.hpp"
+#include "python/text.hpp"
 #include "output/walk_common.hpp"
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"

@@ -1,7 +1,7 @@
 // The Hill-system formula of the structure reachable from an atom.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 namespace atom {
 

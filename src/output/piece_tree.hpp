@@ -3,8 +3,8 @@
 // continues from it, so no call copies the text of the calls below it.
 #pragma once
 
-#include "common/ref.hpp"
-#include "common/text.hpp"
+#include "python/ref.hpp"
+#include "python/text.hpp"
 
 #include <vector>
 

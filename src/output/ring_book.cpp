@@ -1,7 +1,7 @@
 #include "output/ring_book.hpp"
 
-#include "common/ints.hpp"
-#include "module/state.hpp"
+#include "python/ints.hpp"
+#include "python/state.hpp"
 
 #include <algorithm>
 

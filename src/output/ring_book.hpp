@@ -3,8 +3,8 @@
 // atom finds the rings it opens without scanning every record.
 #pragma once
 
-#include "common/ref.hpp"
-#include "common/text.hpp"
+#include "python/ref.hpp"
+#include "python/text.hpp"
 
 #include <cstdint>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #include "output/smiles_writer.hpp"
 
-#include "module/errors.hpp"
+#include "python/errors.hpp"
 #include "output/atom_piece.hpp"
 #include "output/piece_tree.hpp"
 #include "output/ring_book.hpp"

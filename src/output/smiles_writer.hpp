@@ -1,7 +1,7 @@
 // The SMILES text of the structure reachable from an atom.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 namespace atom {
 

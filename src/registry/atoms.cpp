@@ -1,7 +1,7 @@
 #include "registry/atoms.hpp"
 
-#include "module/errors.hpp"
-#include "module/function.hpp"
+#include "python/errors.hpp"
+#include "python/function.hpp"
 
 #include <array>
 

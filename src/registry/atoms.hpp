@@ -3,9 +3,9 @@
 // confirming and resolving atoms, and the getters.
 #pragma once
 
-#include "common/ref.hpp"
-#include "common/text.hpp"
-#include "module/state.hpp"
+#include "python/ref.hpp"
+#include "python/text.hpp"
+#include "python/state.hpp"
 
 namespace atom {
 

@@ -1,7 +1,7 @@
 // The element table: symbol -> [valence electrons, shell capacity].
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <cstdint>
 

@@ -10,7 +10,7 @@
 // keep the answer until one of them changes.
 #include "registry/atoms.hpp"
 
-#include "module/errors.hpp"
+#include "python/errors.hpp"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 #include "setters/setters.hpp"
 
-#include "bonding/accounting.hpp"
-#include "module/errors.hpp"
+#include "valence/accounting.hpp"
+#include "python/errors.hpp"
 #include "registry/atoms.hpp"
-#include "registry/construct.hpp"
+#include "construction/construct.hpp"
 
 namespace atom {
 namespace {

@@ -2,7 +2,7 @@
 // re-balanced to the new bond capacity.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <vector>
 

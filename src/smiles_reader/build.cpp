@@ -4,12 +4,12 @@
 // Runs on an explicit stack, so chains of any length need no C stack.
 #include "smiles_reader/reader.hpp"
 
-#include "bonding/accounting.hpp"
+#include "valence/accounting.hpp"
 #include "bonding/form.hpp"
-#include "common/ints.hpp"
-#include "module/errors.hpp"
+#include "python/ints.hpp"
+#include "python/errors.hpp"
 #include "registry/atoms.hpp"
-#include "registry/construct.hpp"
+#include "construction/construct.hpp"
 #include "setters/setters.hpp"
 #include "smiles_reader/parse.hpp"
 

@@ -1,6 +1,6 @@
 #include "smiles_reader/parse.hpp"
 
-#include "module/state.hpp"
+#include "python/state.hpp"
 #include "registry/atoms.hpp"
 
 #include <unordered_map>

@@ -3,7 +3,7 @@
 // them, and the pairing of ring labels in text order.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 #include "smiles_reader/source.hpp"
 
 #include <string>

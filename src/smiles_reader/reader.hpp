@@ -1,7 +1,7 @@
 // Reading a SMILES string into registered, bonded atoms.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 namespace atom {
 

@@ -2,7 +2,7 @@
 // one pass: matching parentheses are found once for the whole text.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <string>
 #include <vector>

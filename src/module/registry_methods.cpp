@@ -2,7 +2,7 @@
 #include "module/docstrings.hpp"
 #include "module/methods.hpp"
 #include "registry/atoms.hpp"
-#include "registry/construct.hpp"
+#include "construction/construct.hpp"
 
 namespace atom {
 namespace {

@@ -1,6 +1,6 @@
 // The bonding methods as the class exposes them.
-#include "bonding/accounting.hpp"
-#include "bonding/break.hpp"
+#include "valence/accounting.hpp"
+#include "breaking/break.hpp"
 #include "bonding/form.hpp"
 #include "module/docstrings.hpp"
 #include "module/methods.hpp"

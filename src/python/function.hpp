@@ -3,8 +3,8 @@
 // through vectorcall with one shared argument binder.
 #pragma once
 
-#include "common/ref.hpp"
-#include "module/method_signature.hpp"
+#include "python/ref.hpp"
+#include "python/method_signature.hpp"
 
 namespace atom {
 

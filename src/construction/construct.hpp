@@ -2,7 +2,7 @@
 // internal creation (hydrogens, the SMILES reader).
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <vector>
 

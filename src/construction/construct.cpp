@@ -1,8 +1,8 @@
-#include "registry/construct.hpp"
+#include "construction/construct.hpp"
 
-#include "bonding/accounting.hpp"
+#include "valence/accounting.hpp"
 #include "bonding/form.hpp"
-#include "module/errors.hpp"
+#include "python/errors.hpp"
 #include "registry/atoms.hpp"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "bonding/break.hpp"
+#include "breaking/break.hpp"
 
-#include "common/ref.hpp"
-#include "module/errors.hpp"
+#include "python/ref.hpp"
+#include "python/errors.hpp"
 #include "registry/atoms.hpp"
 #include "setters/setters.hpp"
 

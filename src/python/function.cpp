@@ -1,6 +1,6 @@
-#include "module/function.hpp"
+#include "python/function.hpp"
 
-#include "module/state.hpp"
+#include "python/state.hpp"
 
 #include <structmember.h>
 

@@ -1,8 +1,8 @@
-#include "bonding/accounting.hpp"
+#include "valence/accounting.hpp"
 
-#include "common/ints.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
+#include "python/ints.hpp"
+#include "python/errors.hpp"
+#include "python/function.hpp"
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
 

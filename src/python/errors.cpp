@@ -1,6 +1,6 @@
-#include "module/errors.hpp"
+#include "python/errors.hpp"
 
-#include "module/function.hpp"
+#include "python/function.hpp"
 
 namespace atom {
 namespace {

@@ -2,7 +2,7 @@
 // filled, and the lone electrons that go with it.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <cstdint>
 

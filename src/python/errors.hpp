@@ -1,9 +1,9 @@
 // The seven error classes and raising them from C++.
 #pragma once
 
-#include "common/ref.hpp"
-#include "common/text.hpp"
-#include "module/state.hpp"
+#include "python/ref.hpp"
+#include "python/text.hpp"
+#include "python/state.hpp"
 
 namespace atom {
 

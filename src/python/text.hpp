@@ -1,7 +1,7 @@
 // Building str results and messages from pieces.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "common/text.hpp"
+#include "python/text.hpp"
 
 #include <charconv>
 

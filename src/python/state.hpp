@@ -3,7 +3,7 @@
 // interpreter once, so this lives in plain globals.
 #pragma once
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 
 #include <cstdint>
 

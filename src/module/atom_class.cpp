@@ -1,10 +1,10 @@
-#include "registry/atom_class.hpp"
+#include "module/atom_class.hpp"
 
-#include "common/ref.hpp"
+#include "python/ref.hpp"
 #include "module/docstrings.hpp"
-#include "module/function.hpp"
+#include "python/function.hpp"
 #include "module/methods.hpp"
-#include "module/state.hpp"
+#include "python/state.hpp"
 #include "registry/element_table.hpp"
 
 #include <string>
