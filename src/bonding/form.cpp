@@ -13,9 +13,9 @@ namespace {
 bool raise_tagged(ErrorKind kind, PyObject* atom, std::string_view text) {
     Ref id = get_id(atom);
     if (!id) return false;
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return false;
-    m.add("] ").add(text);
+    Text m;
+    if (!add_atom_tag(m, id.get())) return false;
+    m.add("").add(text);
     return raise_error(kind, m, id.get());
 }
 
@@ -24,9 +24,9 @@ bool raise_no_room(PyObject* atom, Mode mode, Ref cause) {
     Ref id = get_id(atom);
     Ref bonds = id ? get_bonds(atom) : nullptr;
     if (!bonds) return false;
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return false;
-    m.add("] Too many Bonds (You are trying to add 1 more bond, but there already exist ");
+    Text m;
+    if (!add_atom_tag(m, id.get())) return false;
+    m.add("Too many Bonds (You are trying to add 1 more bond, but there already exist ");
     m.add_int(PyList_GET_SIZE(bonds.get()));
     m.add(" bonds and it's impossible to form a new bond).");
     replace_all(m.bytes(), "exist 1 bonds", "exists 1 bond");

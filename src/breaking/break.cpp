@@ -22,9 +22,9 @@ Py_ssize_t find_entry(PyObject* bonds, PyObject* id) {
 bool raise_no_such_bond(PyObject* self, PyObject* partner_id) {
     Ref id = get_id(self);
     if (!id) return false;
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return false;
-    m.add("] You are trying to break a bond with atom ");
+    Text m;
+    if (!add_atom_tag(m, id.get())) return false;
+    m.add("You are trying to break a bond with atom ");
     if (!m.add_plain(partner_id)) return false;
     m.add(", but the bond does not exit.");
     return raise_error(ErrorKind::Bond, m, id.get());

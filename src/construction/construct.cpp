@@ -1,5 +1,8 @@
 #include "construction/construct.hpp"
 
+#include "construction/creation_log.hpp"
+#include "construction/hydrogens.hpp"
+
 #include "valence/accounting.hpp"
 #include "bonding/form.hpp"
 #include "python/errors.hpp"
@@ -10,11 +13,6 @@
 
 namespace atom {
 namespace {
-
-// Per thread: a reading on one thread may let another run (any call into
-// Python can switch threads), and each thread's logs open and close in the
-// order of its own calls.
-thread_local CreationLog* open_log = nullptr;
 
 // A failed construction gives its drawn id back (when it is still free to
 // give); the construction's own error stays the one raised.
@@ -96,13 +94,6 @@ bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* b
 
 }  // namespace
 
-CreationLog::CreationLog() : previous_(open_log) { open_log = this; }
-CreationLog::~CreationLog() { open_log = previous_; }
-
-void CreationLog::record(PyObject* atom) {
-    if (open_log) open_log->atoms_.push_back(Ref::borrow(atom));
-}
-
 bool init_atom(PyObject* self, const NewAtom& in) {
     Ref bonds = in.bonds && in.bonds != Py_None ? Ref::borrow(in.bonds) : Ref::steal(PyList_New(0));
     if (!bonds) return false;
@@ -136,11 +127,7 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
-    while (PyList_GET_SIZE(bonds.get()) < cap.bonds) {
-        Ref h = create_hydrogen(id.get());
-        Ref hid = h ? get_id(h.get()) : nullptr;
-        if (!hid || PyList_Append(bonds.get(), hid.get()) < 0) return false;
-    }
+    if (!fill_hydrogens(self, cap.bonds)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
     return true;
 }
@@ -149,19 +136,6 @@ Ref create_atom(const NewAtom& in) {
     Ref self = Ref::steal(g.atom_type->tp_alloc(g.atom_type, 0));
     if (!self || !init_atom(self.get(), in)) return nullptr;
     return self;
-}
-
-Ref create_hydrogen(PyObject* parent_id) {
-    Ref bonds = Ref::steal(PyList_New(1));
-    if (!bonds) return nullptr;
-    PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
-    const NewAtom in{.element = g.names.H,
-                     .bonds = bonds.get(),
-                     .charge = g.const_zero,
-                     .lone = Py_None,
-                     .bond_ = false,
-                     .auto_modify = Py_False};
-    return create_atom(in);
 }
 
 }  // namespace atom

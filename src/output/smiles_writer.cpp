@@ -11,32 +11,17 @@
 namespace atom {
 namespace {
 
-// The failure of one call, seen by that call: a SmilesError (and anything not
-// an Exception) passes unchanged, any other Exception becomes the conversion
-// error of this atom, caused by it. The calls above then pass it unchanged.
+// The failure of one call, seen by that call, becomes the conversion error of
+// its atom; the calls above then pass it unchanged.
 void wrap_failure(PyObject* atom) {
-    SavedError caught;
-    if (!caught) {
-        PyErr_SetString(PyExc_SystemError, "the SMILES walk failed without an exception");
-        return;
-    }
-    PyObject* exc = caught.get();
-    if (!is_ordinary_exception(exc) || Py_TYPE(exc) == reinterpret_cast<PyTypeObject*>(error_class(ErrorKind::Smiles))) {
-        caught.restore();
-        return;
-    }
-    Ref id = get_id(atom);
-    if (!id) {
-        // The handler itself failed: its error carries the caught one as context.
-        SavedError during;
-        PyException_SetContext(during.get(), caught.take().release());
-        during.restore();
-        return;
-    }
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return;
-    m.add("] Failed to convert into SMILES. Something goes wrong when trying to convert.");
-    raise_error_from_caught(ErrorKind::Smiles, m, id.get(), caught.take());
+    wrap_conversion_failure(
+        [](const void* context, Text& m, Ref* id) {
+            *id = get_id(static_cast<PyObject*>(const_cast<void*>(context)));
+            if (!*id || !add_atom_tag(m, id->get())) return false;
+            m.add("Failed to convert into SMILES. Something goes wrong when trying to convert.");
+            return true;
+        },
+        atom);
 }
 
 // A bond between two written atoms whose order has no symbol; `atom` is the
@@ -44,9 +29,9 @@ void wrap_failure(PyObject* atom) {
 bool raise_order_error(PyObject* atom, int64_t order) {
     Ref id = get_id(atom);
     if (!id) return false;
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return false;
-    m.add("] When converting into SMILES, a bond with order greater than 3 is not allowed (Currently, it is ");
+    Text m;
+    if (!add_atom_tag(m, id.get())) return false;
+    m.add("When converting into SMILES, a bond with order greater than 3 is not allowed (Currently, it is ");
     m.add_int(order).add(").");
     return raise_error(ErrorKind::Smiles, m, id.get());
 }

@@ -155,4 +155,26 @@ bool raise_error_from_caught(ErrorKind kind, const Text& message, PyObject* atom
 
 bool is_ordinary_exception(PyObject* exc) { return PyObject_TypeCheck(exc, reinterpret_cast<PyTypeObject*>(PyExc_Exception)); }
 
+void wrap_conversion_failure(DescribeFailure describe, const void* context) {
+    SavedError caught;
+    if (!caught) {
+        PyErr_SetString(PyExc_SystemError, "a SMILES conversion failed without an exception");
+        return;
+    }
+    if (!is_ordinary_exception(caught.get()) ||
+        Py_IS_TYPE(caught.get(), reinterpret_cast<PyTypeObject*>(error_class(ErrorKind::Smiles)))) {
+        caught.restore();
+        return;
+    }
+    Text m;
+    Ref atom = Ref::borrow(Py_None);
+    if (!describe(context, m, &atom)) {
+        SavedError during;
+        PyException_SetContext(during.get(), caught.take().release());
+        during.restore();
+        return;
+    }
+    raise_error_from_caught(ErrorKind::Smiles, m, atom.get(), caught.take());
+}
+
 }  // namespace atom

@@ -27,4 +27,15 @@ bool raise_error_from_caught(ErrorKind kind, const Text& message, PyObject* atom
 // True when the exception is an Exception (not only a BaseException).
 bool is_ordinary_exception(PyObject* exc);
 
+// Writes the message of a wrapped failure and sets the atom it names; false
+// (exception set) when it cannot.
+using DescribeFailure = bool (*)(const void* context, Text& message, Ref* atom);
+
+// Turns the pending failure of a SMILES conversion into the conversion's own
+// error: a SmilesError, or anything that is not an Exception, passes
+// unchanged; any other Exception becomes a SmilesError raised from it, inside
+// its handler. When the message cannot be written, that failure leaves with
+// the caught exception as its context.
+void wrap_conversion_failure(DescribeFailure describe, const void* context);
+
 }  // namespace atom

@@ -57,6 +57,13 @@ Ref Text::to_str() const {
     return Ref::steal(PyUnicode_DecodeUTF8(buf_.data(), static_cast<Py_ssize_t>(buf_.size()), "surrogatepass"));
 }
 
+bool add_tag(Text& m, std::string_view label, PyObject* value) {
+    m.add('[').add(label).add(' ');
+    if (!m.add_plain(value)) return false;
+    m.add("] ");
+    return true;
+}
+
 void replace_all(std::string& s, std::string_view from, std::string_view to) {
     if (from.empty()) return;
     size_t pos = s.find(from);

@@ -42,6 +42,12 @@ private:
     std::string buf_;
 };
 
+// Opens a message with its tag, "[{label} {value}] " (the value in its plain
+// text form); false when str(value) fails.
+bool add_tag(Text& m, std::string_view label, PyObject* value);
+// "[Atom {id}] ", the tag of every error an atom raises about itself.
+inline bool add_atom_tag(Text& m, PyObject* id) { return add_tag(m, "Atom", id); }
+
 // Replaces every occurrence of `from` by `to`, left to right, like str.replace.
 void replace_all(std::string& s, std::string_view from, std::string_view to);
 

@@ -111,9 +111,9 @@ Ref registry_pool() {
 }
 
 bool raise_nonexistent(PyObject* id) {
-    Text m("[Non-existent Atom ");
-    if (!m.add_plain(id)) return false;
-    m.add("] Atom ");
+    Text m;
+    if (!add_tag(m, "Non-existent Atom", id)) return false;
+    m.add("Atom ");
     if (!m.add_plain(id)) return false;
     m.add(" does not exist.");
     return raise_error(ErrorKind::Atom, m, id);

@@ -3,7 +3,7 @@
 #include "valence/accounting.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
-#include "construction/construct.hpp"
+#include "construction/hydrogens.hpp"
 
 namespace atom {
 namespace {
@@ -11,27 +11,27 @@ namespace {
 bool raise_too_many_bonds(PyObject* self, Setter which, PyObject* requested) {
     Ref id = get_id(self);
     if (!id) return false;
-    Text m("[Atom ");
-    if (!m.add_plain(id.get())) return false;
+    Text m;
+    if (!add_atom_tag(m, id.get())) return false;
     ErrorKind kind;
     switch (which) {
         case Setter::Charge:
             kind = ErrorKind::Charge;
-            m.add("] Failed to set +");
+            m.add("Failed to set +");
             if (!m.add_plain(requested)) return false;
             m.add(" charge. ");
             replace_all(m.bytes(), "+-", "-");
             break;
         case Setter::Element:
             kind = ErrorKind::Element;
-            m.add("] Failed to set element as '");
+            m.add("Failed to set element as '");
             if (!m.add_plain(requested)) return false;
             m.add("'. ");
             break;
         case Setter::Lone:
         default:
             kind = ErrorKind::LoneElectron;
-            m.add("] Failed to set ");
+            m.add("Failed to set ");
             if (!m.add_plain(requested)) return false;
             m.add(" lone electrons. ");
             replace_all(m.bytes(), "1 lone electrons", "1 lone electron");
@@ -91,16 +91,7 @@ bool plan_setter(PyObject* self, Setter which, PyObject* value, PyObject* auto_m
 bool apply_setter(PyObject* self, const SetterPlan& plan) {
     static constexpr Slot kSlotOf[] = {Slot::Charge, Slot::Element, Slot::Lone};
     slot_set(self, kSlotOf[static_cast<int>(plan.which)], plan.value.get());
-    for (;;) {
-        Ref bonds = get_bonds(self);
-        if (!bonds) return false;
-        if (plan.capacity <= PyList_GET_SIZE(bonds.get())) break;
-        Ref parent = slot_ref(self, Slot::Id);
-        Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
-        Ref hid = h ? get_id(h.get()) : nullptr;
-        Ref list = hid ? bonds_list(self) : nullptr;
-        if (!list || PyList_Append(list.get(), hid.get()) < 0) return false;
-    }
+    if (!fill_hydrogens(self, plan.capacity)) return false;
     // Drop hydrogen entries from the front; each dropped hydrogen leaves the
     // registry, as a hydrogen given up for a bond does.
     for (size_t k = 0; k < plan.drop_positions.size(); ++k) {

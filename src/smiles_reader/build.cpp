@@ -10,7 +10,10 @@
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
 #include "construction/construct.hpp"
+#include "construction/creation_log.hpp"
+#include "construction/hydrogens.hpp"
 #include "setters/setters.hpp"
+#include "smiles_reader/messages.hpp"
 #include "smiles_reader/parse.hpp"
 
 namespace atom {
@@ -18,40 +21,13 @@ namespace {
 
 using smiles::Failure;
 using smiles::Level;
+using smiles::Quote;
 using smiles::Reading;
 using smiles::RingMark;
 
 class Builder {
 public:
-    Builder(Reading& r, bool top, PyObject* text, PyObject* val) : r_(r), top_(top), text_(text), val_(val) {}
-
-    // The quoted input of every message: the text itself, or val[0] for a
-    // reading that was handed the shared state.
-    bool add_quote(Text& m) const {
-        if (top_) return m.add_str(text_);
-        Ref input = Ref::steal(PySequence_GetItem(val_, 0));
-        return input && m.add_plain(input.get());
-    }
-
-    bool raise_message(std::string_view before, PyObject* detail, std::string_view after, Ref context = nullptr) const {
-        Text m("[Smiles \"");
-        if (!add_quote(m)) return false;
-        m.add("\"] ").add(before);
-        if (detail && !m.add_str(detail)) return false;
-        m.add(after);
-        Ref msg = m.to_str();
-        Ref exc = msg ? new_error(ErrorKind::Smiles, msg.get(), Py_None) : nullptr;
-        if (!exc) return false;
-        if (context) {
-            // Raised in the handler of `context`, which stays its context
-            // whatever the caller is handling.
-            PyException_SetContext(exc.get(), context.release());
-            PyErr_SetRaisedException(exc.release());
-        } else {
-            PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
-        }
-        return false;
-    }
+    Builder(Reading& r, const Quote& quote) : r_(r), top_(quote.top), val_(quote.val), quote_(quote) {}
 
     bool run() {
         struct Visit {
@@ -62,7 +38,7 @@ public:
         while (!stack.empty()) {
             Visit& v = stack.back();
             Level& level = r_.levels[static_cast<size_t>(v.level)];
-            if (level.failure != Failure::None) return raise_failure(level);
+            if (level.failure != Failure::None) return raise_level_failure(quote_, level);
             if (v.next < level.children.size()) {
                 const int child = level.children[v.next++];
                 stack.push_back({child});
@@ -75,28 +51,6 @@ public:
     }
 
 private:
-    bool raise_failure(const Level& level) const {
-        switch (level.failure) {
-            case Failure::Unclosed:
-                return raise_message("A parentheses in \"", level.detail.get(), "...\" have never been closed.");
-            case Failure::Charge:
-                return raise_message("Unresolved charge number \"", level.detail.get(), "\".", level.context);
-            case Failure::Hydrogens:
-                return raise_message("Unresolved hydrogen atoms number \"", level.detail.get(), "\".", level.context);
-            case Failure::RingRef:
-                return raise_message("Unresolved atom ref. An Atom ref should be an non-negative integer.", nullptr,
-                                     "");
-            case Failure::Value:
-                PyErr_SetRaisedException(Ref(level.context).release());
-                return false;
-            case Failure::Index:
-            case Failure::None:
-                break;
-        }
-        PyErr_SetString(PyExc_IndexError, "string index out of range");
-        return false;
-    }
-
     // The partner list: each child atom as many times as its bond order, then
     // the hydrogens that hold the valence for this level's ring bonds.
     Ref partner_list(const Level& level) const {
@@ -109,9 +63,7 @@ private:
         }
         for (int m : level.rings)
             for (int k = 0; k < r_.marks[static_cast<size_t>(m)].order; ++k) {
-                const NewAtom hydrogen{.element = g.names.H, .bonds = Py_None, .charge = g.const_zero,
-                                       .lone = Py_None, .bond_ = true, .auto_modify = Py_False};
-                Ref h = create_atom(hydrogen);
+                Ref h = create_hydrogen(nullptr);
                 if (!h || PyList_Append(partners.get(), h.get()) < 0) return nullptr;
             }
         return partners;
@@ -194,7 +146,7 @@ private:
             return true;
         }
         Ref label = Ref::steal(PyUnicode_FromString(closing.label.c_str()));
-        return label && raise_message("Ring bond ", label.get(), " is written with two different bond orders.");
+        return label && raise_reading_error(quote_, "Ring bond ", label.get(), " is written with two different bond orders.");
     }
 
     bool bond_times(PyObject* atom, PyObject* other_id, int times) const {
@@ -279,68 +231,28 @@ private:
 
     Reading& r_;
     bool top_;
-    PyObject* text_;
     PyObject* val_;
+    Quote quote_;
 };
-
-// A failed reading takes back every atom it registered, last created first.
-void unregister_created(const CreationLog& log) {
-    SavedError e;
-    const auto& atoms = log.atoms();
-    for (auto it = atoms.rbegin(); it != atoms.rend(); ++it) {
-        PyObject* atom = it->get();
-        Ref map = registry_map();
-        // Held: looking the id up can run its __hash__, which may replace it.
-        Ref id = map ? slot_ref(atom, Slot::Id) : nullptr;
-        if (id && PyDict_GetItemWithError(map.get(), id.get()) == atom) delete_atom_object(atom);
-        PyErr_Clear();
-    }
-    e.restore();
-}
-
-// Every failure but a SmilesError leaves as one SmilesError, caused by it.
-void wrap_failure(Builder& builder) {
-    SavedError caught;
-    if (!caught) {
-        PyErr_SetString(PyExc_SystemError, "the SMILES reading failed without an exception");
-        return;
-    }
-    if (!is_ordinary_exception(caught.get()) ||
-        Py_IS_TYPE(caught.get(), reinterpret_cast<PyTypeObject*>(error_class(ErrorKind::Smiles)))) {
-        caught.restore();
-        return;
-    }
-    Text m("[Smiles \"");
-    if (!builder.add_quote(m)) {
-        // Raised while the caught exception is being handled.
-        SavedError quote_error;
-        PyException_SetContext(quote_error.get(), caught.take().release());
-        quote_error.restore();
-        return;
-    }
-    m.add("\"] Failed to convert from SMILES. Something goes wrong when trying to convert.");
-    raise_error_from_caught(ErrorKind::Smiles, m, Py_None, caught.take());
-}
 
 }  // namespace
 
 Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
-    Reading reading;
     const int top = PyObject_IsTrue(top_arg);
     if (top < 0) {
         // The test of `top` is the reading's first step: its failure is
         // wrapped, quoting the caller's val[0] as no shared state exists yet.
-        Builder caller(reading, false, smiles, val);
-        wrap_failure(caller);
+        wrap_reading_failure(Quote{false, smiles, val});
         return nullptr;
     }
-    if (!reading.source.load(smiles)) return nullptr;
-    Builder builder(reading, top, smiles, val);
+    Reading reading;
+    reading.source.load(smiles);
+    const Quote quote{top != 0, smiles, val};
+    Builder builder(reading, quote);
     CreationLog log;
-    const bool ok = cut_levels(reading, top) && builder.run();
-    if (!ok) {
-        unregister_created(log);
-        wrap_failure(builder);
+    if (!cut_levels(reading, top) || !builder.run()) {
+        log.take_back();
+        wrap_reading_failure(quote);
         return nullptr;
     }
     const Level& first = reading.levels.front();

@@ -15,10 +15,10 @@ namespace atom::smiles {
 enum class Failure : uint8_t {
     None,
     Index,         // the interpreter's IndexError (an empty text, a trailing "=" or "#")
-    Unclosed,      // message 1: a "[" or "(" never closed
-    Charge,        // message 2
-    Hydrogens,     // message 3
-    RingRef,       // message 4
+    Unclosed,      // a "[" or "(" never closed
+    Charge,        // a bracket atom's charge that int() refused
+    Hydrogens,     // a bracket atom's hydrogen count that int() refused
+    RingRef,       // a ring label that is not a non-negative integer
     Value,         // int() refused a ring label (too many digits): its ValueError
 };
 
@@ -37,8 +37,8 @@ struct Level {
     std::vector<int> rings;     // indices of its ring marks
     std::vector<int> children;  // branch levels, then the continuation
     Failure failure = Failure::None;
-    Ref detail;         // {head} or {value} of the message
-    Ref context;        // the ValueError behind messages 2 and 3
+    Ref detail;         // the text quoted by the failure's message
+    Ref context;        // the ValueError behind a refused charge or hydrogen count
     Ref atom;           // the atom once created
 };
 

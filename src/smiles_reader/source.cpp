@@ -2,7 +2,7 @@
 
 namespace atom::smiles {
 
-bool Source::load(PyObject* text) {
+void Source::load(PyObject* text) {
     const Py_ssize_t n = PyUnicode_GET_LENGTH(text);
     chars_.resize(static_cast<size_t>(n));
     const int kind = PyUnicode_KIND(text);
@@ -18,7 +18,6 @@ bool Source::load(PyObject* text) {
             open.pop_back();
         }
     }
-    return true;
 }
 
 size_t Source::find(Py_UCS4 c, size_t from, size_t to) const {

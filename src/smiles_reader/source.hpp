@@ -11,8 +11,8 @@ namespace atom::smiles {
 
 class Source {
 public:
-    // False (exception set) when the str cannot be read.
-    bool load(PyObject* text);
+    // Reads the code points of a str (checked by the caller).
+    void load(PyObject* text);
 
     size_t size() const { return chars_.size(); }
     Py_UCS4 at(size_t i) const { return chars_[i]; }

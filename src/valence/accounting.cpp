@@ -129,14 +129,6 @@ bool count_entries(PyObject* existing, int placeholders, EntryCount* out) {
 
 // --- messages ------------------------------------------------------------------
 
-// "[Atom {id}] "; false when the id cannot be written (its str() failed).
-bool tagged(Text& m, PyObject* id) {
-    m.add("[Atom ");
-    if (!m.add_plain(id)) return false;
-    m.add("] ");
-    return true;
-}
-
 bool fail(ErrorKind kind, Text& m, PyObject* id) { return raise_error(kind, m, id); }
 
 bool fail_returning_id(ErrorKind kind, Text& m, PyObject* id) {
@@ -169,7 +161,7 @@ Wide floor_div(Wide a, Wide b) {
 
 bool raise_m7(const AccountArgs& a, Wide L) {
     Text m;
-    if (!tagged(m, a.id)) return false;
+    if (!add_atom_tag(m, a.id)) return false;
     add_wide(m, L);
     m.add(" lone electrons are needed instead of ");
     if (!m.add_plain(a.lone)) return false;
@@ -181,7 +173,7 @@ bool raise_m7(const AccountArgs& a, Wide L) {
 
 bool raise_m8(const AccountArgs& a, Wide L, Wide load, int64_t capacity) {
     Text m;
-    if (!tagged(m, a.id)) return false;
+    if (!add_atom_tag(m, a.id)) return false;
     add_wide(m, L);
     m.add(" Too many Bonds. These bonds need ");
     add_wide(m, 100 - floor_div(200 - load, 2));
@@ -219,7 +211,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     const BigInt lone_in = read_int(a.lone);
     if (lone_in.value < 0) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("The number of lone electrons must be non-negative.");
         return fail(ErrorKind::LoneElectron, m, a.id);
     }
@@ -231,7 +223,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     if (!lookup_element(a.cls, a.element, &row, &found)) return false;
     if (!found) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("Element '");
         if (!m.add_str(a.element)) return false;
         m.add("' not found. This element may not exist or it is currently not supported.");
@@ -242,7 +234,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     const Wide v = charge.fits() ? Wide(row.valence) - charge.value : (charge.overflow > 0 ? -1 : Wide(row.capacity) + 1);
     if (v < 0) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("No enough valence electrons for the +");
         if (!m.add_plain(a.charge)) return false;
         m.add(" valence state (The maximum supported positive charge is +");
@@ -252,7 +244,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     }
     if (v > row.capacity) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("No enough empty orbitals for the ");
         if (!m.add_plain(a.charge)) return false;
         m.add(" valence state (The maximum supported negative charge is -");
@@ -263,7 +255,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     const Wide b = entries.entries;
     if (v - b < 0) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("Too many Bonds (Only ");
         add_wide(m, v);
         m.add(" bonds can be formed, but there exist ");
@@ -275,7 +267,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
     }
     if (!lone_in.fits() || v - b < lone_in.value) {
         Text m;
-        if (!tagged(m, a.id)) return false;
+        if (!add_atom_tag(m, a.id)) return false;
         m.add("No enough valence electrons for ");
         if (!m.add_plain(a.lone)) return false;
         m.add(" lone electrons (There are ");

@@ -1,0 +1,35 @@
+#include "construction/creation_log.hpp"
+
+#include "registry/atoms.hpp"
+
+namespace atom {
+namespace {
+
+// Per thread: a reading on one thread may let another run (any call into
+// Python can switch threads), and each thread's logs open and close in the
+// order of its own calls.
+thread_local CreationLog* open_log = nullptr;
+
+}  // namespace
+
+CreationLog::CreationLog() : previous_(open_log) { open_log = this; }
+CreationLog::~CreationLog() { open_log = previous_; }
+
+void CreationLog::record(PyObject* atom) {
+    if (open_log) open_log->atoms_.push_back(Ref::borrow(atom));
+}
+
+void CreationLog::take_back() const {
+    SavedError e;
+    for (auto it = atoms_.rbegin(); it != atoms_.rend(); ++it) {
+        PyObject* atom = it->get();
+        Ref map = registry_map();
+        // Held: looking the id up can run its __hash__, which may replace it.
+        Ref id = map ? slot_ref(atom, Slot::Id) : nullptr;
+        if (id && PyDict_GetItemWithError(map.get(), id.get()) == atom) delete_atom_object(atom);
+        PyErr_Clear();
+    }
+    e.restore();
+}
+
+}  // namespace atom

@@ -1,0 +1,31 @@
+// The atoms a construction registers, recorded while a log is open, so that a
+// reading that fails can take them back.
+#pragma once
+
+#include "python/ref.hpp"
+
+#include <vector>
+
+namespace atom {
+
+// While a log is open, every atom a construction on the same thread registers
+// is recorded in it. Logs nest.
+class CreationLog {
+public:
+    CreationLog();
+    ~CreationLog();
+    CreationLog(const CreationLog&) = delete;
+    CreationLog& operator=(const CreationLog&) = delete;
+
+    static void record(PyObject* atom);
+
+    // Unregisters every recorded atom that is still registered, last created
+    // first; the pending exception, if any, is kept.
+    void take_back() const;
+
+private:
+    std::vector<Ref> atoms_;
+    CreationLog* previous_;
+};
+
+}  // namespace atom
