@@ -19,7 +19,7 @@ bool raise_tagged(ErrorKind kind, PyObject* atom, std::string_view text) {
     return raise_error(kind, m, id.get());
 }
 
-// B4, with the advice suffixes of the mode; `cause` null means "from None".
+// "Too many Bonds", with the advice suffixes of the mode; `cause` null means "from None".
 bool raise_no_room(PyObject* atom, Mode mode, Ref cause) {
     Ref id = get_id(atom);
     Ref bonds = id ? get_bonds(atom) : nullptr;

@@ -8,15 +8,20 @@
 namespace atom {
 namespace {
 
-// Position of the first entry equal to `id`, -1 when none, -2 on error.
-Py_ssize_t find_entry(PyObject* bonds, PyObject* id) {
+// Sets *pos to the position of the first entry equal to `id`, -1 when none;
+// false when a comparison fails.
+bool find_entry(PyObject* bonds, PyObject* id, Py_ssize_t* pos) {
+    *pos = -1;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
         const int eq = PyObject_RichCompareBool(entry.get(), id, Py_EQ);
-        if (eq < 0) return -2;
-        if (eq) return i;
+        if (eq < 0) return false;
+        if (eq) {
+            *pos = i;
+            return true;
+        }
     }
-    return -1;
+    return true;
 }
 
 bool raise_no_such_bond(PyObject* self, PyObject* partner_id) {
@@ -50,8 +55,8 @@ bool partner_can_break(PyObject* self, PyObject* partner_id) {
     Ref own_id = get_atom_id(self);
     Ref bonds = own_id ? get_bonds(partner.get()) : nullptr;
     if (!bonds) return false;
-    const Py_ssize_t pos = find_entry(bonds.get(), own_id.get());
-    if (pos == -2) return false;
+    Py_ssize_t pos = -1;
+    if (!find_entry(bonds.get(), own_id.get(), &pos)) return false;
     return pos < 0 || side_can_break(partner.get(), bonds.get(), pos);
 }
 
@@ -63,8 +68,8 @@ bool break_bond_with(PyObject* self, PyObject* atom, PyObject* break_bond_back) 
     if (!partner_id) return false;
     Ref bonds = get_bonds(self);
     if (!bonds) return false;
-    const Py_ssize_t pos = find_entry(bonds.get(), partner_id.get());
-    if (pos == -2) return false;
+    Py_ssize_t pos = -1;
+    if (!find_entry(bonds.get(), partner_id.get(), &pos)) return false;
     if (pos < 0) return raise_no_such_bond(self, partner_id.get());
     const int back = PyObject_IsTrue(break_bond_back);
     if (back < 0) return false;
@@ -73,8 +78,8 @@ bool break_bond_with(PyObject* self, PyObject* atom, PyObject* break_bond_back) 
 
     Ref list = bonds_list(self);
     if (!list) return false;
-    const Py_ssize_t at = find_entry(list.get(), partner_id.get());
-    if (at == -2) return false;
+    Py_ssize_t at = -1;
+    if (!find_entry(list.get(), partner_id.get(), &at)) return false;
     if (at < 0) return raise_no_such_bond(self, partner_id.get());
     if (PySequence_DelItem(list.get(), at) < 0) return false;
     Ref lone = get_lone(self);

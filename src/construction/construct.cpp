@@ -7,6 +7,7 @@
 #include "bonding/form.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
+#include "registry/ids.hpp"
 
 #include <algorithm>
 #include <vector>

@@ -6,6 +6,7 @@
 #include "python/state.hpp"
 #include "module/atom_class.hpp"
 #include "registry/atoms.hpp"
+#include "registry/ids.hpp"
 
 #include <atomic>
 

@@ -2,6 +2,7 @@
 #include "module/docstrings.hpp"
 #include "module/methods.hpp"
 #include "registry/atoms.hpp"
+#include "registry/ids.hpp"
 #include "construction/construct.hpp"
 
 namespace atom {

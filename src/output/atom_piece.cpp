@@ -100,7 +100,7 @@ Ref as_list(const std::vector<Ref>& items) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return nullptr;
     for (size_t i = 0; i < items.size(); ++i)
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Ref(items[i]).release());
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), items[i].new_ref());
     return list;
 }
 

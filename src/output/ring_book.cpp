@@ -45,10 +45,7 @@ const char* bond_symbol(int64_t order) {
     }
 }
 
-bool RingBook::start_fresh() {
-    counter_ = Ref::borrow(g.const_zero);
-    return true;
-}
+void RingBook::start_fresh() { counter_ = Ref::borrow(g.const_zero); }
 
 bool RingBook::read_from(PyObject* val) {
     if (!PyList_Check(val)) {

@@ -15,7 +15,7 @@ namespace atom {
 class RingBook {
 public:
     // A fresh state, as the list [0].
-    bool start_fresh();
+    void start_fresh();
     // The state a Python caller handed in: its counter and the records already
     // in it. The list gets the counter and the new records back (write_back).
     bool read_from(PyObject* val);

@@ -37,7 +37,7 @@ bool raise_order_error(PyObject* atom, int64_t order) {
 }
 
 // One walk from an entry call (or from a Python caller's own nested call),
-// with every call of the recursive description kept as a frame of its own.
+// with every nested call of the depth-first writer kept as a frame of its own.
 class SmilesWalk {
 public:
     Ref run(PyObject* self, bool top, PyObject* val);
@@ -99,7 +99,8 @@ bool SmilesWalk::begin(Call& c) {
     if (c.top) {
         c.book = books_.size();
         books_.emplace_back();
-        if (!books_.back().start_fresh() || !reset_all_tags()) return false;
+        books_.back().start_fresh();
+        if (!reset_all_tags()) return false;
     }
     slot_set(c.atom.get(), Slot::AccessTag, Py_True);
     Ref element = get_element(c.atom.get());

@@ -147,7 +147,7 @@ bool raise_error_from_caught(ErrorKind kind, const Text& message, PyObject* atom
     Ref msg = message_str(message);
     Ref exc = msg ? new_error(kind, msg.get(), atom) : nullptr;
     if (!exc) return false;
-    PyException_SetContext(exc.get(), Ref(caught).release());
+    PyException_SetContext(exc.get(), caught.new_ref());
     PyException_SetCause(exc.get(), caught.release());
     PyErr_SetRaisedException(exc.release());
     return false;

@@ -24,11 +24,4 @@ inline BigInt read_int(PyObject* o) {
     return {static_cast<int64_t>(v), 0};
 }
 
-// An int in 1000..9999 as stored in the registry, or -1 for anything else.
-inline int64_t small_id(PyObject* o) {
-    if (!PyLong_CheckExact(o)) return -1;
-    BigInt b = read_int(o);
-    return b.fits() ? b.value : -1;
-}
-
 }  // namespace atom

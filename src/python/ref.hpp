@@ -1,4 +1,24 @@
-// The one owner of PyObject references in this code base.
+// Ref, the handle that owns PyObject references.
+//
+// Rules of use:
+// - Every strong reference held by a function or an object of this code base
+//   is a Ref: taken with Ref::steal (a C API call that returns a new
+//   reference) or Ref::borrow (a borrowed pointer), released when the handle
+//   goes. A new reference handed to a caller or to a stealing C API call is
+//   taken with release() on a handle, or new_ref() for a reference the handle
+//   keeps as well.
+// - Raw owning pointers are allowed only for process-lifetime state: the
+//   module's globals (python/state.hpp), the random fast path and the class
+//   attribute cache (registry/), the function objects' own fields
+//   (python/function_type.cpp, released by their dealloc). They are set once at
+//   initialisation or replaced under the interpreter's lock, and are never
+//   released while the process runs: the module cannot be unloaded, and
+//   releasing them after the interpreter has finalised would crash.
+// - A borrowed pointer (a list item, a dict value, a slot) is valid only until
+//   the next call that can run Python code (an allocation can collect, a
+//   comparison can call __eq__, a drop can run a finalizer). Hold it in a Ref
+//   across any such call, and read the container again afterwards.
+// - A null Ref returned from a function means "exception set".
 #pragma once
 
 #include <Python.h>
@@ -46,6 +66,9 @@ public:
         p_ = nullptr;
         return p;
     }
+    // A new reference to the object held (null stays null), for a caller or a
+    // stealing C API call, while the handle keeps its own.
+    PyObject* new_ref() const noexcept { return Py_XNewRef(p_); }
     // Drops the reference now; the handle becomes empty.
     void reset() noexcept {
         PyObject* p = p_;

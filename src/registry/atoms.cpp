@@ -1,6 +1,7 @@
 #include "registry/atoms.hpp"
 
 #include "python/errors.hpp"
+#include "python/type_tag.hpp"
 #include "python/function.hpp"
 
 #include <array>
@@ -50,10 +51,6 @@ struct CachedAttr {
 // interpreter has finalised, would crash.
 std::array<CachedAttr, 4>& attr_cache = *new std::array<CachedAttr, 4>;
 
-unsigned int valid_tag(PyTypeObject* t) {
-    return (t->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) ? t->tp_version_tag : 0;
-}
-
 Ref lookup_plain_attr(PyTypeObject* t, PyObject* name) {
     PyObject* v = _PyType_Lookup(t, name);
     if (v && !Py_TYPE(v)->tp_descr_get) return Ref::borrow(v);
@@ -61,7 +58,7 @@ Ref lookup_plain_attr(PyTypeObject* t, PyObject* name) {
 }
 
 Ref atom_class_attr(PyObject* name) {
-    const unsigned int tag = valid_tag(g.atom_type);
+    const unsigned int tag = valid_version_tag(g.atom_type);
     CachedAttr* slot = nullptr;
     for (CachedAttr& c : attr_cache) {
         if (c.name == name) {
@@ -74,7 +71,7 @@ Ref atom_class_attr(PyObject* name) {
     Ref v = lookup_plain_attr(g.atom_type, name);
     if (v && slot) {
         slot->name = name;
-        slot->tag = valid_tag(g.atom_type);
+        slot->tag = valid_version_tag(g.atom_type);
         slot->value = v;
     }
     return v;
@@ -234,34 +231,6 @@ bool reset_all_tags() {
         }
     }
     return true;
-}
-
-bool give_back_id(PyObject* id) {
-    if (!PyLong_CheckExact(id)) return true;
-    int overflow = 0;
-    long long v = PyLong_AsLongLongAndOverflow(id, &overflow);
-    if (overflow || v < 1000 || v > 9999) return true;
-    Ref map = registry_map();
-    if (!map) return false;
-    const int registered = PyDict_Contains(map.get(), id);
-    if (registered < 0) return false;
-    if (registered) return true;
-    Ref pool = registry_pool();
-    if (!pool) return false;
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(pool.get()); ++i) {
-        PyObject* item = PyList_GET_ITEM(pool.get(), i);
-        if (item == id) return true;
-        if (PyLong_CheckExact(item)) {
-            long long w = PyLong_AsLongLongAndOverflow(item, &overflow);
-            if (!overflow && w == v) return true;
-            continue;
-        }
-        Ref held = Ref::borrow(item);
-        const int eq = PyObject_RichCompareBool(held.get(), id, Py_EQ);
-        if (eq < 0) return false;
-        if (eq) return true;
-    }
-    return PyList_Append(pool.get(), id) == 0;
 }
 
 bool register_atom(PyObject* atom, PyObject* id) {

@@ -72,19 +72,11 @@ inline bool is_hydrogen_symbol(PyObject* element) {
            PyUnicode_READ_CHAR(element, 0) == 'H';
 }
 
-// --- the pool --------------------------------------------------------------------
+// --- registering --------------------------------------------------------------------
 
-// __generate_id(): draws a free id.
-Ref draw_id();
-// Puts a drawn id back at the end of the pool, only when it lies in 1000..9999,
-// is not registered and is not already free.
-bool give_back_id(PyObject* id);
 // delete(): confirm, put the id at the end of the pool, unregister.
 bool delete_atom_object(PyObject* atom);
 // Registers the atom under its id slot value.
 bool register_atom(PyObject* atom, PyObject* id);
-
-// Fast path of random.randint for drawing ids; set up once at initialisation.
-bool init_random_fast_path(PyObject* random_module);
 
 }  // namespace atom

@@ -8,9 +8,11 @@
 // Once that has been checked, dict and type watchers on everything the check
 // read (this module's dict, random's dict, the generator's dict and class)
 // keep the answer until one of them changes.
-#include "registry/atoms.hpp"
+#include "registry/ids.hpp"
 
 #include "python/errors.hpp"
+#include "python/type_tag.hpp"
+#include "registry/atoms.hpp"
 
 #include <cstring>
 
@@ -93,21 +95,17 @@ PyObject* keep(PyObject* o) { return Py_XNewRef(o); }  // references kept for th
 
 bool plain_function(PyObject* f) { return f && PyFunction_Check(f); }
 
-unsigned int valid_tag(PyTypeObject* t) {
-    return (t->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) ? t->tp_version_tag : 0;
-}
-
 // The class attributes randint reaches; skipped while the class's version tag
 // shows that nothing was assigned on it (or its bases) since the last check.
 bool class_intact() {
-    const unsigned int tag = valid_tag(R.type);
+    const unsigned int tag = valid_version_tag(R.type);
     if (tag && tag == R.checked_tag) return true;
     if (_PyType_Lookup(R.type, g.names.randint) != R.f_randint ||
         _PyType_Lookup(R.type, g.names.randrange) != R.f_randrange ||
         _PyType_Lookup(R.type, g.names.randbelow) != R.f_randbelow ||
         _PyType_Lookup(R.type, g.names.getrandbits) != R.getrandbits)
         return false;
-    R.checked_tag = valid_tag(R.type);
+    R.checked_tag = valid_version_tag(R.type);
     return true;
 }
 
@@ -236,7 +234,7 @@ Ref draw_id() {
     if (!randint) return nullptr;
     if (plain_pool && R.usable && random_module.get() == R.module && randint.get() == R.randint &&
         fast_path_intact()) {
-        R.verified = R.watching && valid_tag(R.type) && unwatched_parts_intact();
+        R.verified = R.watching && valid_version_tag(R.type) && unwatched_parts_intact();
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
         return pop_at(pool.get(), index);
@@ -247,6 +245,34 @@ Ref draw_id() {
     Ref index = Ref::steal(PyObject_Vectorcall(randint.get(), args, 2, nullptr));
     if (!index) return nullptr;
     return Ref::steal(PyObject_CallMethodOneArg(pool.get(), g.names.pop, index.get()));
+}
+
+bool give_back_id(PyObject* id) {
+    if (!PyLong_CheckExact(id)) return true;
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(id, &overflow);
+    if (overflow || v < 1000 || v > 9999) return true;
+    Ref map = registry_map();
+    if (!map) return false;
+    const int registered = PyDict_Contains(map.get(), id);
+    if (registered < 0) return false;
+    if (registered) return true;
+    Ref pool = registry_pool();
+    if (!pool) return false;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(pool.get()); ++i) {
+        PyObject* item = PyList_GET_ITEM(pool.get(), i);
+        if (item == id) return true;
+        if (PyLong_CheckExact(item)) {
+            long long w = PyLong_AsLongLongAndOverflow(item, &overflow);
+            if (!overflow && w == v) return true;
+            continue;
+        }
+        Ref held = Ref::borrow(item);
+        const int eq = PyObject_RichCompareBool(held.get(), id, Py_EQ);
+        if (eq < 0) return false;
+        if (eq) return true;
+    }
+    return PyList_Append(pool.get(), id) == 0;
 }
 
 }  // namespace atom

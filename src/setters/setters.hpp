@@ -20,7 +20,7 @@ struct SetterPlan {
     std::vector<Ref> drop_entries;
 };
 
-// Steps 1-2 and the census of a setter: confirms the atom, asks the accounting
+// The checks of a setter, before it changes anything: confirms the atom, asks the accounting
 // for the new capacity and checks that enough hydrogen entries can be dropped.
 // `bonds` replaces the atom's bond list in the computation when given.
 // Raises the accounting's or the setter's own error with nothing changed.

@@ -43,7 +43,7 @@ bool raise_level_failure(const Quote& q, const Level& level) {
             return raise_reading_error(q, "Unresolved atom ref. An Atom ref should be an non-negative integer.",
                                        nullptr, "");
         case Failure::Value:
-            PyErr_SetRaisedException(Ref(level.context).release());
+            PyErr_SetRaisedException(level.context.new_ref());
             return false;
         case Failure::Index:
         case Failure::None:

@@ -23,12 +23,12 @@ public:
         pos_ = b;
         end_ = e;
         if (!top) {
-            if (pos_ == end_) return fail(Failure::Index);
+            if (pos_ == end_) return stop_at(Failure::Index);
             const Py_UCS4 c = src_.at(pos_);
             level_.incoming = c == '=' ? 2 : c == '#' ? 3 : 1;
             if (level_.incoming > 1) ++pos_;
         }
-        if (pos_ == end_) return fail(Failure::Index);
+        if (pos_ == end_) return stop_at(Failure::Index);
         if (!(src_.at(pos_) == '[' ? bracket_atom() : organic_atom())) return false;
         if (level_.failure != Failure::None) return true;
         if (!ring_marks() || level_.failure != Failure::None) return true;
@@ -36,7 +36,8 @@ public:
     }
 
 private:
-    bool fail(Failure f, Ref detail = nullptr, Ref context = nullptr) {
+    // Records why the level cannot be read; the cutting itself went well.
+    bool stop_at(Failure f, Ref detail = nullptr, Ref context = nullptr) {
         level_.failure = f;
         level_.detail = std::move(detail);
         level_.context = std::move(context);
@@ -56,7 +57,7 @@ private:
 
     bool bracket_atom() {
         const size_t close = src_.find(']', pos_, end_);
-        if (close == Source::npos) return fail(Failure::Unclosed, src_.slice(pos_, std::min(pos_ + 5, end_)));
+        if (close == Source::npos) return stop_at(Failure::Unclosed, src_.slice(pos_, std::min(pos_ + 5, end_)));
         const size_t from = pos_ + 1;
         size_t to = close;
         size_t sign = src_.find('+', from, to);
@@ -68,7 +69,7 @@ private:
         } else {
             Ref text, error;
             if (!read_int(sign, to, &level_.charge, &text, &error)) return false;
-            if (!level_.charge) return fail(Failure::Charge, std::move(text), std::move(error));
+            if (!level_.charge) return stop_at(Failure::Charge, std::move(text), std::move(error));
         }
         if (!level_.charge) return false;
         if (sign != Source::npos) to = sign;
@@ -80,7 +81,7 @@ private:
         } else {
             Ref text, error;
             if (!read_int(h + 1, to, &level_.hydrogens, &text, &error)) return false;
-            if (!level_.hydrogens) return fail(Failure::Hydrogens, std::move(text), std::move(error));
+            if (!level_.hydrogens) return stop_at(Failure::Hydrogens, std::move(text), std::move(error));
         }
         if (h != Source::npos) to = h;
         level_.element = src_.slice(from, to);
@@ -128,12 +129,12 @@ private:
             if (!(digits.empty() && d == 0)) digits.push_back(static_cast<char>('0' + d));
             ++pos_;
         }
-        if (pos_ == start) return fail(Failure::RingRef);
+        if (pos_ == start) return stop_at(Failure::RingRef);
         if (pos_ - start > 18) {
             // int() has a limit on the digits it reads; a longer run fails as it would.
             Ref value, text, error;
             if (!read_int(start, pos_, &value, &text, &error)) return false;
-            if (!value) return fail(Failure::Value, nullptr, std::move(error));
+            if (!value) return stop_at(Failure::Value, nullptr, std::move(error));
         }
         add_mark(digits.empty() ? std::string("0") : std::move(digits), order);
         return true;
@@ -145,7 +146,7 @@ private:
             int order = 1;
             Py_UCS4 next = c;
             if (c == '=' || c == '#') {
-                if (pos_ + 1 >= end_) return fail(Failure::Index);
+                if (pos_ + 1 >= end_) return stop_at(Failure::Index);
                 order = c == '=' ? 2 : 3;
                 next = src_.at(pos_ + 1);
                 if (!is_digit(next) && next != '%') return true;
@@ -168,7 +169,7 @@ private:
         while (pos_ < end_ && src_.at(pos_) == '(') {
             const size_t close = src_.closing(pos_);
             if (close == Source::npos || close >= end_)
-                return fail(Failure::Unclosed, src_.slice(pos_, std::min(pos_ + 4, end_)));
+                return stop_at(Failure::Unclosed, src_.slice(pos_, std::min(pos_ + 4, end_)));
             kids_.push_back({pos_ + 1, close});
             pos_ = close + 1;
         }

@@ -4,6 +4,7 @@
 #include "python/errors.hpp"
 #include "python/function.hpp"
 #include "registry/atoms.hpp"
+#include "registry/ids.hpp"
 #include "registry/element_table.hpp"
 
 #include <algorithm>
@@ -129,8 +130,6 @@ bool count_entries(PyObject* existing, int placeholders, EntryCount* out) {
 
 // --- messages ------------------------------------------------------------------
 
-bool fail(ErrorKind kind, Text& m, PyObject* id) { return raise_error(kind, m, id); }
-
 bool fail_returning_id(ErrorKind kind, Text& m, PyObject* id) {
     if (!give_back_id(id)) return false;
     return raise_error(kind, m, id);
@@ -168,7 +167,7 @@ bool raise_m7(const AccountArgs& a, Wide L) {
     m.add(". To automatically modify to the appropriate number of lone electrons, please add 'auto_modify = "
           "True'.");
     replace_all(m.bytes(), "1 lone electrons", "1 lone electron");
-    return fail(ErrorKind::LoneElectron, m, a.id);
+    return raise_error(ErrorKind::LoneElectron, m, a.id);
 }
 
 bool raise_m8(const AccountArgs& a, Wide L, Wide load, int64_t capacity) {
@@ -181,7 +180,7 @@ bool raise_m8(const AccountArgs& a, Wide L, Wide load, int64_t capacity) {
     Ref avail = Ref::steal(PyFloat_FromDouble(static_cast<double>(capacity) / 2.0));
     if (!avail || !m.add_plain(avail.get())) return false;
     m.add(" are available.");
-    return fail(ErrorKind::Bond, m, a.id);
+    return raise_error(ErrorKind::Bond, m, a.id);
 }
 
 // The shell-fitting walk as first described: conversions made at one released
@@ -213,7 +212,7 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
         Text m;
         if (!add_atom_tag(m, a.id)) return false;
         m.add("The number of lone electrons must be non-negative.");
-        return fail(ErrorKind::LoneElectron, m, a.id);
+        return raise_error(ErrorKind::LoneElectron, m, a.id);
     }
     EntryCount entries;
     if (!count_entries(a.existing, a.placeholders, &entries)) return false;
