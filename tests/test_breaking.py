@@ -110,14 +110,14 @@ def sulfuryl_chloride():
     return s, o1
 
 
-M8_SULFUR = "1 Too many Bonds. These bonds need 5 molecular orbitals but only 4.0 are available."
+SULFUR_ORBITALS_SHORT = "1 Too many Bonds. These bonds need 5 molecular orbitals but only 4.0 are available."
 
 
 def test_breaking_a_double_bond_of_the_sulfur_changes_nothing():
     s, o1 = sulfuryl_chloride()
     before = snapshot()
     e = raises(Atom.BondError, lambda: s.break_bond_with(o1))
-    assert e.message == f"[Atom {s.id}] {M8_SULFUR}" and e.atom == s.id
+    assert e.message == f"[Atom {s.id}] {SULFUR_ORBITALS_SHORT}" and e.atom == s.id
     assert snapshot() == before
 
 
@@ -125,7 +125,7 @@ def test_a_partner_that_would_refuse_is_checked_first():
     s, o1 = sulfuryl_chloride()
     before = snapshot()
     e = raises(Atom.BondError, lambda: o1.break_bond_with(s))
-    assert e.message == f"[Atom {s.id}] {M8_SULFUR}"  # the sulfur's refusal, with the oxygen unchanged
+    assert e.message == f"[Atom {s.id}] {SULFUR_ORBITALS_SHORT}"  # the sulfur's refusal, with the oxygen unchanged
     assert snapshot() == before
     e = raises(Atom.BondError, lambda: A.break_bond(o1, s))
     assert snapshot() == before

@@ -11,10 +11,6 @@ import Atom
 
 A = Atom.Atom
 
-# Names that the text output and SMILES subsystems add; this core may be built
-# without them, and every other name must then still keep its place.
-LATER = {"from_smiles", "get_formula", "get_smiles", "to_formula", "to_smiles", "__str__", "__repr__"}
-
 ALL = ["Atom", "bond", "delete_atom", "from_smiles", "get_all_atoms", "get_atom", "get_formula",
        "get_atom_id", "get_smiles", "reset_tags"]
 ERRORS = ["AtomError", "BondError", "ChargeError", "ElementError", "IdError", "LoneElectronError",
@@ -30,13 +26,6 @@ CLASS_METHODS = {"_Atom__generate_id", "_Atom__bond_num", "_Atom__remove_hydro",
                  "delete_atom", "from_smiles", "get_all_atoms", "get_atom", "get_atom_id", "get_formula",
                  "get_smiles", "reset_tags"}
 SLOTS = ("access_tag", "bonds", "charge", "element", "id", "lone_electron")
-
-
-def present(names, where):
-    """The names that exist, in their given order; the missing ones must all come later."""
-    have = [n for n in names if n in where]
-    assert set(names) - set(have) <= LATER
-    return have
 
 
 MODULE_DOC = """
@@ -67,7 +56,7 @@ def test_module_attributes_in_creation_order():
     spec_attrs = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__", "__cached__",
                   "__builtins__", "__path__"}
     own = [k for k in vars(Atom) if k not in spec_attrs]
-    expected = ["random", *typing.__all__, "__all__", "Atom", *ERRORS, *present(ALIASES, vars(Atom))]
+    expected = ["random", *typing.__all__, "__all__", "Atom", *ERRORS, *ALIASES]
     assert own == expected
     assert Atom.random is sys.modules["random"]
     for name in typing.__all__:
@@ -81,13 +70,6 @@ def test_all_lists_the_ten_exports_in_order():
 
 def test_star_import_binds_exactly_the_exports():
     ns = {}
-    missing = [n for n in ALL if not hasattr(Atom, n)]
-    if missing:
-        # Until every subsystem is built, the star import names the first absent export.
-        assert set(missing) <= LATER
-        with pytest.raises(AttributeError, match=missing[0]):
-            exec("from Atom import *", ns)
-        return
     exec("from Atom import *", ns)
     ns.pop("__builtins__")
     assert sorted(ns) == sorted(ALL)
@@ -120,7 +102,7 @@ def test_second_interpreter_is_refused():
 
 
 def test_aliases_are_class_methods_bound_to_the_class():
-    for name in present(ALIASES, vars(Atom)):
+    for name in ALIASES:
         alias = getattr(Atom, name)
         assert alias.__self__ is A
         assert alias.__func__ is getattr(A, name).__func__
@@ -153,7 +135,7 @@ def test_class_is_a_plain_class():
 
 def test_class_namespace_order():
     expected = ["__module__", "__doc__", "__annotations__", "__slots__", "_Atom__element_info", "id_map",
-                "_Atom__id_pool", *present(METHODS, vars(A)), *SLOTS]
+                "_Atom__id_pool", *METHODS, *SLOTS]
     assert list(vars(A)) == expected
 
 

@@ -286,14 +286,18 @@ inline constexpr const char* kSetLoneElectron =
     "    BondError: The atom has too many bonds for the new number.\n"
     "    LoneElectronError: The number of lone electrons does not fit the atom.";
 
+// The walk state parameters of the two writers, described alike.
+#define WALK_STATE_ARGS                                                                     \
+    "    top (bool): Whether the call is the entry point of the recursion. Default to True.\n" \
+    "        Warning: Do not set it to False.\n"                                              \
+    "    val (Optional[List[any]]): Variables passed during the recursion. Default to None.\n" \
+    "        Warning: Do not set it to anything else.\n"
+
 inline constexpr const char* kToFormula =
     "Convert the structure of the current atom into formula with Hill System.\n"
     "\n"
     "Args:\n"
-    "    top (bool): Whether the call is the entry point of the recursion. Default to True.\n"
-    "        Warning: Do not set it to False.\n"
-    "    val (Optional[List[any]]): Variables passed during the recursion. Default to None.\n"
-    "        Warning: Do not set it to anything else.\n"
+    WALK_STATE_ARGS
     "\n"
     "Returns:\n"
     "    str: The result formula.\n"
@@ -305,10 +309,7 @@ inline constexpr const char* kToSmiles =
     "Convert the structure of the current atom into SMILES.\n"
     "\n"
     "Args:\n"
-    "    top (bool): Whether the call is the entry point of the recursion. Default to True.\n"
-    "        Warning: Do not set it to False.\n"
-    "    val (Optional[List[any]]): Variables passed during the recursion. Default to None.\n"
-    "        Warning: Do not set it to anything else.\n"
+    WALK_STATE_ARGS
     "\n"
     "Returns:\n"
     "    str: The result SMILES.\n"
@@ -316,5 +317,7 @@ inline constexpr const char* kToSmiles =
     "Raises:\n"
     "    AtomError: The atom does not exist.\n"
     "    SmilesError: The structure cannot be converted.";
+
+#undef WALK_STATE_ARGS
 
 }  // namespace atom::doc

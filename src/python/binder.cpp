@@ -98,9 +98,9 @@ bool bind(const FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* check_result(const FunctionObject* f, PyObject* r) {
-    if (!r || check_result_type(r, f->spec->result)) return r;
-    Py_DECREF(r);  // the result is ours and refused
-    return nullptr;
+    Ref result = Ref::steal(r);
+    if (!result || !check_result_type(result.get(), f->spec->result)) return nullptr;
+    return result.release();
 }
 
 bool check_argument_type(PyObject* v, Rule rule, const char* name) {
