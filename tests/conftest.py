@@ -38,6 +38,17 @@ def raises(cls, call):
     return info.value
 
 
+HYDRO_ADVICE = (" Add 'use = \"lone_electron\"' to use lone electron to form a bond, or add 'use = \"both\"' to use "
+                "both hydrogen atom and lone electron.")
+
+
+def no_room(atom, entries, suffix=HYDRO_ADVICE):
+    """The BondError message of an atom that has nothing to form a bond with."""
+    there = "exists 1 bond" if entries == 1 else f"exist {entries} bonds"
+    return (f"[Atom {atom.id}] Too many Bonds (You are trying to add 1 more bond, but there already {there} and "
+            f"it's impossible to form a new bond).{suffix}")
+
+
 def nonexistent(id_):
     return f"[Non-existent Atom {id_}] Atom {id_} does not exist."
 

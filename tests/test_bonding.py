@@ -4,21 +4,13 @@ import enum
 import pytest
 
 import Atom
-from conftest import ALL_IDS, elements, free_and_used_ids, quaternary, raises, snapshot
+from conftest import ALL_IDS, HYDRO_ADVICE, elements, free_and_used_ids, no_room, quaternary, raises, snapshot
 
 A = Atom.Atom
 
-HYDRO_ADVICE = (" Add 'use = \"lone_electron\"' to use lone electron to form a bond, or add 'use = \"both\"' to use "
-                "both hydrogen atom and lone electron.")
 LONE_ADVICE = (" Add 'use = \"hydro\"' to use hydrogen atom to form a bond, or add 'use = \"both\"' to use both "
                "hydrogen atom and lone electron.")
 OTHER_ADVICE = "or add 'use = \"both\"' to use both hydrogen atom and lone electron."
-
-
-def no_room(atom, entries, suffix=HYDRO_ADVICE):
-    there = "exists 1 bond" if entries == 1 else f"exist {entries} bonds"
-    return (f"[Atom {atom.id}] Too many Bonds (You are trying to add 1 more bond, but there already {there} and "
-            f"it's impossible to form a new bond).{suffix}")
 
 
 def radical():
@@ -313,3 +305,36 @@ def test_the_context_of_no_room_is_what_the_caller_was_handling():
         assert e.__context__ is outer and type(e.__cause__) is Atom.LoneElectronError
         e = raises(Atom.BondError, lambda: c1.bond_with(c2, use="all"))
         assert e.__context__ is outer and e.__cause__ is None and e.__suppress_context__
+
+
+# --- a side whose hydrogen step would give up the other side --------------------------
+
+
+def test_bonding_to_the_hydrogen_it_gives_up_is_refused_by_that_hydrogen():
+    br = A("Br")
+    h = A.get_atom(br.bonds[0])
+    c = A("C")  # one-sidedly, to its own first hydrogen
+    first = A.get_atom(c.bonds[0])
+    calls = [(lambda: br.bond_with(h), h), (lambda: br.bond_with(h, bond_back=False), h),
+             (lambda: A.bond(br, h.id), h), (lambda: c.bond_with(first, bond_back=False), first)]
+    for call, refusing in calls:
+        before = snapshot()
+        e = raises(Atom.BondError, call)
+        assert e.message == no_room(refusing, 1) and e.atom == refusing.id
+        assert e.__cause__ is None and e.__suppress_context__
+        assert snapshot() == before
+    e = raises(Atom.BondError, lambda: br.bond_with(h, use="both"))
+    assert e.message == no_room(h, 1, suffix="") and e.atom == h.id
+    cause = e.__cause__
+    assert type(cause) is Atom.LoneElectronError and e.__suppress_context__
+    assert cause.message == f"[Atom {h.id}] The number of lone electrons must be non-negative."
+
+
+def test_partner_that_lists_the_given_up_hydrogen_first_refuses():
+    x, p = A("C"), A("C")
+    p.bond_with(x.bonds[0], bond_back=False)
+    before = snapshot()
+    e = raises(Atom.BondError, lambda: x.bond_with(p))
+    assert e.message == no_room(p, 4) and e.atom == p.id and e.__suppress_context__
+    assert snapshot() == before
+

@@ -4,7 +4,7 @@ import pytest
 
 import Atom
 from Atom import Atom as A
-from conftest import hydrogens_of, in_small_stack
+from conftest import hydrogens_of, in_small_stack, raises
 
 
 def ethanol():
@@ -57,6 +57,10 @@ def test_print_is_looked_up_at_each_call(monkeypatch):
     monkeypatch.setattr(Atom, "print", module_seen.append, raising=False)
     c.to_formula()
     assert seen == module_seen == hydrogens_of(c)
+    monkeypatch.delattr(Atom, "print")
+    monkeypatch.delattr(builtins, "print")
+    e = raises(NameError, c.to_formula)
+    assert str(e) == "name 'print' is not defined"
 
 
 def test_nested_form_adds_to_the_given_tally(capsys):

@@ -4,7 +4,7 @@ import random
 import pytest
 
 import Atom
-from conftest import ALL_IDS, elements, free_and_used_ids, nonexistent, quaternary, raises, snapshot
+from conftest import ALL_IDS, elements, free_and_used_ids, no_room, nonexistent, quaternary, raises, snapshot
 
 A = Atom.Atom
 POOL_MESSAGE = "[Id Pool Runs Out] Failed to generate a new id. You can only register 9000 atoms at the same time."
@@ -196,6 +196,14 @@ def test_a_pool_with_a_pop_of_its_own_is_drawn_from_through_it(monkeypatch):
     assert len(popped) == 5 and list(A.id_map)[-5:] == expected_ids(3, 5)
 
 
+def test_a_pool_entry_that_is_not_an_int_is_refused(monkeypatch):
+    monkeypatch.setattr(A, "_Atom__id_pool", ["x"])
+    for draw in (A._Atom__generate_id, lambda: A("C")):
+        A._Atom__id_pool[:] = ["x"]
+        e = raises(TypeError, draw)
+        assert str(e) == "Expected int, got str" and A._Atom__id_pool == [] and A.id_map == {}
+
+
 # --- resolving ------------------------------------------------------------------------
 
 
@@ -276,21 +284,33 @@ def test_construction_refused_by_a_partner_listed_too_often():
 
 @pytest.mark.parametrize("order", [(0, 1), (1, 0)])
 def test_construction_naming_a_hydrogen_that_another_partner_gives_up(order):
-    # The first atom of a hydrogen molecule gives up the second, which is then gone when it is asked.
+    # The first atom of a hydrogen molecule would give up the second, which is listed too: the first refuses.
     h1 = A()
     pair = [h1, A.get_atom(h1.bonds[0])]
     before = snapshot()
-    e = raises(Atom.AtomError, lambda: A("O", [pair[i] for i in order]))
-    assert e.message == nonexistent(pair[order[1]].id)
+    e = raises(Atom.BondError, lambda: A("O", [pair[i] for i in order]))
+    first = pair[order[0]]
+    assert e.message == no_room(first, 1) and e.atom == first.id and e.__suppress_context__
     assert snapshot()[0] == before[0] and free_and_used_ids() == ALL_IDS
 
 
-def test_construction_naming_a_partner_and_its_own_hydrogen():
+def test_construction_refused_where_the_literal_steps_would_corrupt():
     c = A("C")
-    before = snapshot()
-    with pytest.raises(Atom.AtomError):
-        A("O", [c, c.bonds[0]])
-    assert snapshot()[0] == before[0] and free_and_used_ids() == ALL_IDS
+    cl = A.from_smiles("Cl")
+    h = A.get_atom(cl.bonds[0])
+    # (atoms, make, the atom that refuses): each partner's next hydrogen is itself listed, or is the new atom.
+    cases = [(lambda: A("O", [c, c.bonds[0]]), c), (lambda: A("H", [c, c], -1), c),
+             (lambda: A("Cl", [cl, h, cl.get_id()]), cl), (lambda: A("O", [cl, h]), cl),
+             (lambda: A("O", [h, cl]), h)]
+    for make, refusing in cases:
+        before = snapshot()
+        pool = list(A._Atom__id_pool)
+        e = raises(Atom.BondError, make)
+        assert e.message == no_room(refusing, len(refusing.bonds)) and e.atom == refusing.id
+        assert e.__cause__ is None and e.__suppress_context__
+        assert snapshot()[0] == before[0] and free_and_used_ids() == ALL_IDS
+        drawn = A._Atom__id_pool[-1]  # the new atom's id, given back at the end
+        assert A._Atom__id_pool == [i for i in pool if i != drawn] + [drawn]
 
 
 # --- deletion -------------------------------------------------------------------------

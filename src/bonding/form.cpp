@@ -59,8 +59,22 @@ bool try_lone_electron(PyObject* side, SidePlan* plan, bool* formed) {
     return true;
 }
 
-bool kept(std::span<PyObject* const> keep, PyObject* a) {
-    return std::find(keep.begin(), keep.end(), a) != keep.end();
+// The lone-electron attempt of the modes that use one: its failure, when
+// ordinary, is remembered as the cause of a later BondError.
+bool attempt_lone_electron(PyObject* side, Mode mode, SidePlan* plan, bool* formed, Ref* remembered) {
+    if (mode != Mode::Lone && mode != Mode::Both) return true;
+    if (try_lone_electron(side, plan, formed)) return true;
+    SavedError e;
+    if (!is_ordinary_exception(e.get())) {
+        e.restore();
+        return false;
+    }
+    *remembered = e.take();
+    return true;
+}
+
+bool listed(std::span<PyObject* const> atoms, PyObject* a) {
+    return std::find(atoms.begin(), atoms.end(), a) != atoms.end();
 }
 
 bool carbene(PyObject* self) {
@@ -123,46 +137,44 @@ bool mode_of(PyObject* use, Mode* mode) {
     return true;
 }
 
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
-               std::span<PyObject* const> gone) {
+bool plan_side(PyObject* side, Mode mode, const HydrogenRules& rules, SidePlan* plan) {
     plan->atom = Ref::borrow(side);
     Ref remembered;
     bool formed = false;
-    if (mode == Mode::Lone || mode == Mode::Both) {
-        if (!try_lone_electron(side, plan, &formed)) {
-            SavedError e;
-            if (!is_ordinary_exception(e.get())) {
-                e.restore();
-                return false;
-            }
-            remembered = e.take();
-        }
-    }
+    if (!attempt_lone_electron(side, mode, plan, &formed, &remembered)) return false;
     // The hydrogen step resolves entries up to the hydrogen it uses (all of
     // them when the mode uses none); after a bond through a lone electron in
     // "both" it does not run.
+    const bool uses_hydrogen = mode == Mode::Hydro || mode == Mode::Both;
     if (!(formed && mode == Mode::Both)) {
         Ref bonds = get_bonds(side);
         if (!bonds) return false;
-        const bool uses_hydrogen = mode == Mode::Hydro || mode == Mode::Both;
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
             Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
             Ref a = resolve_atom(entry.get());
             if (!a) return false;
-            if (!kept(keep, a.get()) && kept(gone, a.get())) return raise_nonexistent(entry.get());
             Ref element = resolved_element(entry.get(), a.get());
             if (!element) return false;
-            if (uses_hydrogen && !formed && is_hydrogen_symbol(element.get()) && !kept(keep, a.get())) {
-                plan->pos = i;
-                plan->entry = std::move(entry);
-                plan->hydrogen = std::move(a);
-                formed = true;
-                break;
-            }
+            if (!uses_hydrogen || formed || !is_hydrogen_symbol(element.get()) || listed(rules.passed_over, a.get()))
+                continue;
+            if (listed(rules.refused, a.get())) break;
+            plan->pos = i;
+            plan->entry = std::move(entry);
+            plan->hydrogen = std::move(a);
+            formed = true;
+            break;
         }
     }
     if (!formed) return raise_no_room(side, mode, std::move(remembered));
     return true;
+}
+
+bool refuse_side(PyObject* side, Mode mode) {
+    SidePlan unused;
+    bool formed = false;
+    Ref remembered;
+    if (!attempt_lone_electron(side, mode, &unused, &formed, &remembered)) return false;
+    return raise_no_room(side, mode, std::move(remembered));
 }
 
 bool apply_side(const SidePlan& plan, PyObject* partner_id) {
@@ -205,15 +217,17 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
     }
     // Both sides are worked out before either changes.
     SidePlan mine;
-    PyObject* keep_partner[] = {partner.get()};
-    if (!plan_side(self, mode, keep_partner, &mine)) return false;
+    if (!plan_side(self, mode, {}, &mine)) return false;
     const int back = PyObject_IsTrue(bond_back);
     if (back < 0) return false;
+    const Mode partner_mode = (mode == Mode::Lone || mode == Mode::Both) ? Mode::Both : Mode::Hydro;
+    // Giving up the partner itself would delete it: the partner, which then
+    // has nothing to bond with, refuses, whether or not it was to bond back.
+    if (mine.hydrogen.get() == partner.get()) return refuse_side(partner.get(), partner_mode);
     SidePlan theirs;
     if (back) {
-        const Mode partner_mode = (mode == Mode::Lone || mode == Mode::Both) ? Mode::Both : Mode::Hydro;
-        PyObject* keep_mine[] = {self, mine.hydrogen.get()};
-        if (!plan_side(partner.get(), partner_mode, keep_mine, &theirs)) return false;
+        PyObject* taken[] = {self, mine.hydrogen.get()};
+        if (!plan_side(partner.get(), partner_mode, {.refused = taken}, &theirs)) return false;
     }
     Ref partner_id = get_atom_id(atom);
     if (!partner_id || !apply_side(mine, partner_id.get())) return false;

@@ -25,13 +25,24 @@ struct SidePlan {
     Ref hydrogen;         // the hydrogen atom given up
 };
 
-// Works out how `side` forms one bond in `mode`, changing nothing. Atoms in
-// `keep` (the partner, hydrogens already promised) are never given up. Atoms
-// in `gone` (hydrogens that earlier steps will have deleted) are taken as
-// unregistered: reaching one raises the AtomError of resolving it.
-// Raises the side's BondError when it has nothing to form the bond with.
-bool plan_side(PyObject* side, Mode mode, std::span<PyObject* const> keep, SidePlan* plan,
-               std::span<PyObject* const> gone = {});
+// How a side's hydrogen step reads its entries while a bond is planned. The
+// step gives up the first hydrogen entry in list order and never skips one:
+// entries `passed_over` are read as not hydrogen (their exchange is already
+// planned for a bond to a heavy atom); when the first hydrogen reached is
+// `refused` (it is taken by the other side, or is the other side itself), the
+// side has nothing to give and raises its BondError.
+struct HydrogenRules {
+    std::span<PyObject* const> passed_over = {};
+    std::span<PyObject* const> refused = {};
+};
+
+// Works out how `side` forms one bond in `mode`, changing nothing. Raises the
+// side's BondError when it has nothing to form the bond with.
+bool plan_side(PyObject* side, Mode mode, const HydrogenRules& rules, SidePlan* plan);
+
+// The BondError of a side that cannot take part in a bond at all (it is the
+// hydrogen the other side gives up), as its own planning raises it in `mode`.
+bool refuse_side(PyObject* side, Mode mode);
 
 // Carries out a plan: the partner's id replaces the hydrogen entry (that
 // hydrogen is deleted) or is appended with the lone electron used.

@@ -40,38 +40,49 @@ bool resolve_entries(PyObject* bonds) {
     return true;
 }
 
-// Every listed atom can give up one hydrogen entry for each time it is listed,
-// as the bonding step will ask of it. Checked before the atom is registered.
-// A hydrogen promised by one partner is deleted by the time a later step
-// reaches it (when it is listed itself, or walked in another partner's list),
-// so reaching it fails here as resolving it would fail there. The plans found
-// are the exchanges the bonding step then makes, entry by entry.
-bool partners_can_bond(PyObject* self, PyObject* bonds, std::vector<SidePlan>* plans) {
-    struct Promised {
-        PyObject* partner;
-        std::vector<PyObject*> keep;  // self, then the hydrogens already promised
+// Every listed atom gives up one hydrogen entry for each time it is listed,
+// the first one in list order, as the bonding step will ask of it; checked
+// before the atom is registered. The walk reads each partner's list as the
+// earlier exchanges will have left it: an entry already exchanged names the
+// new atom, which is a hydrogen entry only when the new atom is a hydrogen.
+// The first listed atom whose next hydrogen is the new atom, an atom of the
+// bond list or one another partner gives up, or that has none left, refuses
+// with its BondError. The plans found are the exchanges the bonding step
+// then makes, entry by entry.
+bool partners_can_bond(PyObject* element, PyObject* bonds, std::vector<SidePlan>* plans) {
+    struct Partner {
+        PyObject* atom;
+        std::vector<PyObject*> exchanged;  // its hydrogens already planned
     };
-    std::vector<Promised> promised;
-    std::vector<PyObject*> gone;  // every hydrogen promised so far
-    std::vector<Ref> held;        // keeps the atoms named above alive
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
-        Ref partner = resolve_atom(entry.get());
-        if (!partner) return false;
-        if (std::find(gone.begin(), gone.end(), partner.get()) != gone.end()) return raise_nonexistent(entry.get());
-        Promised* p = nullptr;
-        for (Promised& q : promised)
-            if (q.partner == partner.get()) p = &q;
-        if (!p) {
-            promised.push_back({partner.get(), {self}});
-            held.push_back(partner);
-            p = &promised.back();
+    const Py_ssize_t n = PyList_GET_SIZE(bonds);
+    std::vector<Ref> listed;  // the bond list's atoms, held while planning
+    for (Py_ssize_t i = 0; i < n && i < PyList_GET_SIZE(bonds); ++i) {
+        Ref atom = resolve_atom(PyList_GET_ITEM(bonds, i));
+        if (!atom) return false;
+        listed.push_back(std::move(atom));
+    }
+    const bool new_is_hydrogen = is_hydrogen_symbol(element);
+    std::vector<Partner> partners;
+    std::vector<PyObject*> refused;  // the bond list's atoms, then every hydrogen planned
+    for (const Ref& a : listed) refused.push_back(a.get());
+    for (const Ref& a : listed) {
+        Partner* p = nullptr;
+        for (Partner& q : partners)
+            if (q.atom == a.get()) p = &q;
+        if (!p) p = &partners.emplace_back(Partner{a.get(), {}});
+        // Its own exchanged entries now name the new atom.
+        std::vector<PyObject*> refused_here = refused;
+        HydrogenRules rules{.refused = refused};
+        if (new_is_hydrogen) {
+            refused_here.insert(refused_here.end(), p->exchanged.begin(), p->exchanged.end());
+            rules.refused = refused_here;
+        } else {
+            rules.passed_over = p->exchanged;
         }
         SidePlan plan;
-        if (!plan_side(partner.get(), Mode::Hydro, p->keep, &plan, gone)) return false;
-        p->keep.push_back(plan.hydrogen.get());
-        gone.push_back(plan.hydrogen.get());
-        held.push_back(plan.hydrogen);
+        if (!plan_side(a.get(), Mode::Hydro, rules, &plan)) return false;
+        p->exchanged.push_back(plan.hydrogen.get());
+        refused.push_back(plan.hydrogen.get());
         plans->push_back(std::move(plan));
     }
     return true;
@@ -123,7 +134,7 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());
     std::vector<SidePlan> plans;
-    if (in.bond_ && !partners_can_bond(self, bonds.get(), &plans)) return fail_returning(id.get());
+    if (in.bond_ && !partners_can_bond(in.element, bonds.get(), &plans)) return fail_returning(id.get());
 
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);

@@ -18,8 +18,12 @@ bool print_atom(PyObject* atom) {
     Ref print = Ref::borrow(globals ? PyDict_GetItemWithError(globals, g.names.print) : nullptr);
     if (!print) {
         if (PyErr_Occurred()) return false;
-        print = Ref::steal(PyObject_GetAttr(g.builtins, g.names.print));
-        if (!print) return false;
+        // The builtins' own dict, as a name lookup reads it.
+        print = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(g.builtins), g.names.print));
+        if (!print) {
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
+            return false;
+        }
     }
     return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
 }

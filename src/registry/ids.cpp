@@ -11,6 +11,7 @@
 #include "registry/ids.hpp"
 
 #include "python/errors.hpp"
+#include "python/function.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
 
@@ -199,7 +200,10 @@ bool init_random_fast_path(PyObject* random_module) {
     return true;
 }
 
-Ref draw_id() {
+namespace {
+
+// pool.pop(random.randint(0, len(pool) - 1)), whatever the entry holds.
+Ref pop_random_entry() {
     Ref pool = registry_pool();
     if (!pool) return nullptr;
     if (PyList_GET_SIZE(pool.get()) == 0) {
@@ -245,6 +249,15 @@ Ref draw_id() {
     Ref index = Ref::steal(PyObject_Vectorcall(randint.get(), args, 2, nullptr));
     if (!index) return nullptr;
     return Ref::steal(PyObject_CallMethodOneArg(pool.get(), g.names.pop, index.get()));
+}
+
+}  // namespace
+
+Ref draw_id() {
+    Ref id = pop_random_entry();
+    // The entry is consumed either way; only an int (or None) is an id.
+    if (id && !check_result_type(id.get(), Result::Int)) return nullptr;
+    return id;
 }
 
 bool give_back_id(PyObject* id) {
