@@ -282,12 +282,6 @@ def test_help_renders():
     assert "Delete the current atom, Remove it from the list of registered atoms." in text
 
 
-# The method objects carry the module's namespace as __globals__, where the
-# annotation strings name Union, Optional, Atom and the rest. Until they do,
-# get_type_hints cannot resolve those names.
-HAS_GLOBALS = hasattr(vars(A)["bond_with"], "__globals__")
-
-
 def names_class(hint):
     return hint is A or any(names_class(arg) for arg in typing.get_args(hint))
 
@@ -295,13 +289,10 @@ def names_class(hint):
 @pytest.mark.parametrize("f", [raw_function(n) for n in METHODS] + [getattr(Atom, n) for n in ALIASES],
                          ids=METHODS + ["module." + n for n in ALIASES])
 def test_type_hints_resolve(f):
+    # The annotation strings resolve in the module's namespace, the methods' __globals__.
+    assert f.__globals__ is vars(Atom)
     before = dict(f.__annotations__)
-    try:
-        hints = typing.get_type_hints(f)
-    except NameError:
-        if HAS_GLOBALS:
-            raise
-        pytest.xfail("the method objects carry no __globals__ yet")
+    hints = typing.get_type_hints(f)
     assert f.__annotations__ == before
     assert list(hints) == list(before)
     for name, text in before.items():
