@@ -30,7 +30,7 @@ $(VENV)/bin/python:
 	@touch $@
 
 clean:
-	rm -rf build .stamp-* $(VENV) $(SAN_VENV) $(FUZZ_VENV)
+	rm -rf build .stamp-* $(VENV) $(SAN_VENV) .venv-fuzz .venv-fuzz-sanitize
 
 # --- Reliability: `make sanitize` and `make fuzz` -------------------------------------
 # Each builds its own variant of the module in its own venv and build folder, so the
@@ -66,4 +66,23 @@ $(SAN_VENV)/bin/python:
 	CXX=$(SAN_CXX) $(SAN_PY) -m pip install -q --disable-pip-version-check --no-build-isolation \
 	    -C build-dir=build/sanitize -C cmake.build-type=RelWithDebInfo \
 	    -C cmake.define.ATOM_SANITIZE=ON ".[test]"
+	@touch $@
+
+# make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|both] [FUZZ_SKIP_KNOWN=1]
+#           [FUZZ_STOP=1] [SANITIZE=1]
+# Failures are written as scripts under fuzz/crashes/; the exit status says whether any.
+FUZZ_SECONDS    ?= 60
+FUZZ_SEED       ?= 1
+FUZZ_TARGET     ?= both
+FUZZ_SKIP_KNOWN ?= 0
+FUZZ_STOP       ?= 0
+SANITIZE        ?= 0
+FUZZ_VENV := .venv-fuzz$(if $(filter 1,$(SANITIZE)),-sanitize)
+
+fuzz: .stamp-fuzz-install-$(SANITIZE)
+	fuzz/launch $(FUZZ_VENV) $(SANITIZE) --target $(FUZZ_TARGET) --seconds $(FUZZ_SECONDS) --seed $(FUZZ_SEED) \
+	    $(if $(filter 1,$(FUZZ_SKIP_KNOWN)),--skip-known) $(if $(filter 1,$(FUZZ_STOP)),--stop)
+
+.stamp-fuzz-install-$(SANITIZE): $(SOURCES) fuzz/setup
+	fuzz/setup $(FUZZ_VENV) $(SANITIZE)
 	@touch $@

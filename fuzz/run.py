@@ -138,6 +138,16 @@ def engine_available():
     return os.environ.get("ATOM_FUZZ_PRELOADED") == "1"
 
 
+def show_log(path, crashed):
+    """The worker's error output: whole tail after a crash, else the engine's closing figures."""
+    with open(path, errors="replace") as f:
+        lines = f.read().splitlines()
+    shown = lines[-60:] if crashed else [line for line in lines if line.startswith(("Done ", "stat::"))
+                                        or "Traceback" in line or "Error" in line]
+    for line in shown:
+        print("   ", line, flush=True)
+
+
 def read_counts(path):
     if not os.path.exists(path):
         return {}
@@ -164,7 +174,10 @@ def supervise(args):
             cmd = [sys.executable, os.path.abspath(__file__), "--worker", "--target", target, "--engine", engine,
                    "--seconds", str(deadline - time.monotonic()), "--seed", str(args.seed + 1000 * crashes),
                    "--out", args.out] + ["--skip-known"] * args.skip_known + ["--stop"] * args.stop
-            status = subprocess.call(cmd)
+            log = os.path.join(args.out, f".log-{target}")
+            with open(log, "w") as errors:     # the engine's progress, a sanitizer's report
+                status = subprocess.call(cmd, stderr=errors)
+            show_log(log, crashed=status != 0)
             counts = read_counts(os.path.join(args.out, f".counts-{target}"))
             for key, value in counts.items():
                 totals[key] += value
