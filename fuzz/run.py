@@ -163,6 +163,7 @@ def supervise(args):
     if engine == "auto":
         engine = "atheris" if engine_available() else "random"
     targets = ["smiles", "ops"] if args.target == "both" else [args.target]
+    os.makedirs(args.out, exist_ok=True)
     failed = False
     for target in targets:
         seconds = args.seconds / len(targets)
