@@ -69,7 +69,7 @@ $(SAN_VENV)/bin/python:
 	@touch $@
 
 # make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|both] [FUZZ_SKIP_KNOWN=1]
-#           [FUZZ_STOP=1] [SANITIZE=1]
+#           [FUZZ_STOP=1] [SANITIZE=1] [FUZZ_ENGINE=random]
 # Failures are written as scripts under fuzz/crashes/; the exit status says whether any.
 FUZZ_SECONDS    ?= 60
 FUZZ_SEED       ?= 1
@@ -77,10 +77,11 @@ FUZZ_TARGET     ?= both
 FUZZ_SKIP_KNOWN ?= 0
 FUZZ_STOP       ?= 0
 SANITIZE        ?= 0
+FUZZ_ENGINE     ?=
 FUZZ_VENV := .venv-fuzz$(if $(filter 1,$(SANITIZE)),-sanitize)
 
 fuzz: .stamp-fuzz-install-$(SANITIZE)
-	fuzz/launch $(FUZZ_VENV) $(SANITIZE) --target $(FUZZ_TARGET) --seconds $(FUZZ_SECONDS) --seed $(FUZZ_SEED) \
+	FUZZ_ENGINE=$(FUZZ_ENGINE) fuzz/launch $(FUZZ_VENV) $(SANITIZE) --target $(FUZZ_TARGET) --seconds $(FUZZ_SECONDS) --seed $(FUZZ_SEED) \
 	    $(if $(filter 1,$(FUZZ_SKIP_KNOWN)),--skip-known) $(if $(filter 1,$(FUZZ_STOP)),--stop)
 
 .stamp-fuzz-install-$(SANITIZE): $(SOURCES) fuzz/setup
