@@ -4,6 +4,7 @@ import builtins
 import contextlib
 import os
 import re
+import time
 
 import Atom
 import ops
@@ -171,7 +172,6 @@ def replay(finding, ops_run):
 
 def shrink(finding, seconds_left):
     """Drops the calls the problem does not need (one at a time, from the last), in bounded time."""
-    import time
     deadline = time.monotonic() + min(10.0, seconds_left)
     kept = list(finding.ops)
     for i in range(len(kept) - 2, -1, -1):
