@@ -1,0 +1,270 @@
+"""Random calls over the whole API, valid and invalid, written as Python statements.
+
+Each operation is the text that runs (so a failing sequence is its own reproducer),
+with what the checks need to know: the known fault family it falls in, an extra
+expectation on its error, and which bonds it leaves one-sided on purpose.
+"""
+import Atom
+import smiles
+
+A = Atom.Atom
+ELEMENTS = list(A._Atom__element_info)
+BAD_ATOMS = ["999", "10000", "-1", "'Cl'", "True", "None", "1.5", "[]"]
+USES = ["'hydro'", "'hydro'", "'lone_electron'", "'both'", "'all'", "None", "5"]
+FLAGS = ["True", "False", "True", "False", "0", "1", "None", "'x'"]
+
+
+class Op:
+    def __init__(self, code, kind, known=None, expect=None, strict=False, one_sided=(), deleting=None,
+                 breaking=None):
+        self.code = code
+        self.kind = kind
+        self.known = known              # label of a known fault family, or None
+        self.expect = expect            # (error class, message or None) that a raise must match:
+        self.strict = strict            # any raise when strict, else one not of the module's classes
+        self.one_sided = one_sided      # (atom, atom) texts this call may bond on one side only;
+                                        # None stands for the atom it appends to `atoms`
+        self.deleting = deleting        # text of the atom this call unregisters on purpose
+        self.breaking = breaking        # (atom, partner) texts of a break asking both sides
+
+
+def registered_h(i):
+    a = A.id_map.get(i) if type(i) is int else None
+    return a is not None and a.element == "H"
+
+
+def first_hydrogen(atom):
+    """The entry the hydrogen step would give up: the first hydrogen in list order."""
+    for e in atom.bonds:
+        if e not in A.id_map:
+            return None
+        if registered_h(e):
+            return e
+    return None
+
+
+def known_bond(me, partner, back, use):
+    """The family of a bond call that the known faults concern, or None."""
+    if me is None or partner is None or use not in ("'hydro'", "'both'") or me.id not in A.id_map:
+        return None
+    if partner.id not in A.id_map or partner is me:
+        return None
+    given = first_hydrogen(me)
+    if given is None:
+        return None
+    if given == partner.id:
+        return "bond to its own first hydrogen"
+    if back and first_hydrogen(partner) == given:
+        return "partner's first hydrogen is the one given up"
+    return None
+
+
+def known_construction(listed):
+    """A construction whose bond list names the next hydrogen a listed atom would give up."""
+    ids = {a.id for a in listed}
+    used = {}
+    for a in listed:
+        if a.id not in A.id_map or any(e not in A.id_map for e in a.bonds):
+            return None
+        hydrogens = [e for e in a.bonds if registered_h(e)]
+        k = used.get(a.id, 0)
+        used[a.id] = k + 1
+        if k < len(hydrogens) and hydrogens[k] in ids:
+            return "construction lists an atom's next hydrogen"
+    return None
+
+
+# Found by this fuzzer, beyond the issue's families: a hydrogen listed by a second atom
+# through a one-sided bond is later deleted by its owner's hydrogen step, by a setter or
+# by a carbene conversion, leaving the other atom's entry naming a deleted atom.
+ONE_SIDED_HYDROGEN = "one-sided bond to a hydrogen"
+
+
+def one_sided_hydrogen(partners):
+    if any(a is not None and a.id in A.id_map and a.element == "H" for a in partners):
+        return ONE_SIDED_HYDROGEN
+    return None
+
+
+def truthy(flag):
+    return flag not in ("False", "0", "None")
+
+
+class Generator:
+    def __init__(self, chooser, atoms):
+        self.c = chooser
+        self.atoms = atoms              # every atom the sequence created or deleted, in order
+
+    # --- naming atoms ---------------------------------------------------------------
+
+    def registered(self):
+        everyone = list(A.id_map.values())
+        if everyone and self.c.chance(0.5):
+            heavy = [a for a in everyone if a.element != "H"]
+            return heavy or everyone
+        return everyone
+
+    def atom(self, as_object=False):
+        """(text, atom or None): a registered atom mostly, else a held or an invalid one."""
+        c = self.c
+        everyone = self.registered()
+        if everyone and c.chance(0.8):
+            a = c.pick(everyone)
+            return (f"A.get_atom({a.id})" if as_object or c.chance(0.3) else str(a.id)), a
+        if self.atoms and c.chance(0.6):
+            k = c.int(0, len(self.atoms) - 1)
+            held = self.atoms[k]
+            return f"atoms[{k}]", held if type(held) is A else None
+        return c.pick(BAD_ATOMS), None
+
+    def neighbour(self, me):
+        """A partner for `me`: often one of its own entries or their first hydrogen."""
+        c = self.c
+        if me is not None and me.bonds and c.chance(0.4):
+            e = c.pick(me.bonds)
+            other = A.id_map.get(e)
+            if other is not None and other.bonds and c.chance(0.4):
+                e = c.pick(other.bonds)
+            return str(e), A.id_map.get(e) if type(e) is int else None
+        return self.atom()
+
+    # --- the operations ----------------------------------------------------------------
+
+    def next(self):
+        kinds = [self.construct] * 4 + [self.bond_with] * 5 + [self.bond] * 2 + [self.break_bond] * 3 + \
+                [self.setter] * 4 + [self.delete] + [self.walk] * 2 + [self.read] + [self.lookup] * 2 + [self.private]
+        if self.c.chance(0.04):
+            return self.c.pick([self.bad_pool, self.no_print])()
+        return self.c.pick(kinds)()
+
+    def construct(self):
+        c = self.c
+        element = repr(c.pick(ELEMENTS + ["Xe", "h", ""])) if c.chance(0.95) else "5"
+        charge = str(c.int(-2, 2)) if c.chance(0.9) else c.pick(["'1'", "True", "None"])
+        lone = c.pick(["None", "None", "None", str(c.int(0, 6)), "-1", "'2'"])
+        bond_ = c.pick(FLAGS)
+        auto = c.pick(FLAGS)
+        named = [self.neighbour(None) for _ in range(c.pick([0, 0, 1, 1, 2, 3]))]
+        if named and c.chance(0.3):
+            named.append(c.pick(named))
+        listed = [a for _, a in named]
+        bonds = "[" + ", ".join(t for t, _ in named) + "]" if c.chance(0.95) else c.pick(["None", "'CC'", "(1000,)"])
+        known = None
+        if truthy(bond_) and bonds.startswith("[") and all(a is not None for a in listed):
+            known = known_construction(listed)
+        if c.chance(0.5):
+            call = f"A({element}, {bonds}, {charge}, {lone}, {bond_}, {auto})"
+        else:
+            call = f"A(element={element}, bonds={bonds}, charge={charge}, lone_electron={lone}, bond_={bond_})"
+        one_sided = [] if truthy(bond_) else [(None, t) for t, _ in named]
+        known = known or (None if truthy(bond_) else one_sided_hydrogen(listed))
+        return Op(f"atoms.append({call})", "construct", known, one_sided=one_sided)
+
+    def bond_with(self):
+        c = self.c
+        me_text, me = self.atom(as_object=True)
+        partner_text, partner = (me_text, me) if c.chance(0.1) else self.neighbour(me)
+        back, use, carbene = c.pick(FLAGS), c.pick(USES), c.pick(["False", "False", "True"])
+        known = known_bond(me, partner, truthy(back), use) or (None if truthy(back) else one_sided_hydrogen([partner]))
+        code = f"{me_text}.bond_with({partner_text}, bond_back={back}, use={use}, allow_carbene={carbene})"
+        one_sided = [] if truthy(back) else [(me_text, partner_text)]
+        return Op(code, "bond_with", known, one_sided=one_sided)
+
+    def bond(self):
+        c = self.c
+        first_text, first = self.atom()
+        second_text, second = self.neighbour(first)
+        use, carbene = c.pick(USES), c.pick(["False", "False", "True"])
+        where = c.pick(["A", "Atom"])
+        return Op(f"{where}.bond({first_text}, {second_text}, use={use}, allow_carbene={carbene})", "bond",
+                  known_bond(first, second, True, use))
+
+    def break_bond(self):
+        c = self.c
+        me_text, me = self.atom(as_object=True)
+        partner_text, _ = self.neighbour(me)
+        if c.chance(0.3):
+            return Op(f"A.break_bond({me_text}, {partner_text})", "break_bond", breaking=(me_text, partner_text))
+        back = c.pick(FLAGS)
+        one_sided = [] if truthy(back) else [(me_text, partner_text)]
+        return Op(f"{me_text}.break_bond_with({partner_text}, break_bond_back={back})", "break_bond_with",
+                  one_sided=one_sided, breaking=(me_text, partner_text) if truthy(back) else None)
+
+    def setter(self):
+        c = self.c
+        me_text, _ = self.atom(as_object=True)
+        kind = c.int(0, 2)
+        if kind == 0:
+            value = str(c.int(-3, 3)) if c.chance(0.9) else c.pick(["True", "None", "'1'"])
+            return Op(f"{me_text}.set_charge({value})", "set_charge")
+        if kind == 1:
+            value = repr(c.pick(ELEMENTS + ["Xe"])) if c.chance(0.95) else "None"
+            return Op(f"{me_text}.set_element({value})", "set_element")
+        value = str(c.int(-1, 6)) if c.chance(0.9) else c.pick(["True", "None", "'1'"])
+        return Op(f"{me_text}.set_lone_electron({value}, {c.pick(FLAGS)})", "set_lone_electron")
+
+    def delete(self):
+        text, atom = self.atom(as_object=True)
+        if atom is None or atom.id not in A.id_map:
+            return Op(f"A.delete_atom({text})", "delete_atom")
+        code = f"gone = A.get_atom({atom.id}); atoms.append(gone); gone.delete()"
+        return Op(code, "delete", deleting=f"A.get_atom({atom.id})")
+
+    def walk(self):
+        c = self.c
+        text, _ = self.atom()
+        kind = c.int(0, 5)
+        if kind <= 1:
+            return Op(f"Atom.{c.pick(['get_formula', 'get_smiles'])}({text})", "walk")
+        obj_text, _ = self.atom(as_object=True)
+        if kind <= 3:
+            return Op(f"{c.pick(['str', 'repr'])}({obj_text})", "display")
+        args = c.pick(["", "True", "False", "True, None", "False, []", "False, [1, 2]", "True, 'x'"])
+        return Op(f"{obj_text}.{c.pick(['to_formula', 'to_smiles'])}({args})", "walk")
+
+    def read(self):
+        c = self.c
+        text = c.pick(smiles.SEEDS) if c.chance(0.3) else smiles.grammar(c, 8)
+        if c.chance(0.3):
+            text = smiles.mutate(c, text)
+        return Op(f"atoms.append(A.from_smiles({text!r}))", "from_smiles", expect=(Atom.SmilesError, None), strict=True)
+
+    def lookup(self):
+        c = self.c
+        text, _ = self.atom()
+        obj_text, _ = self.atom(as_object=True)
+        call = c.pick([f"A.get_atom({text})", f"A.get_atom_id({text})", "A.get_all_atoms()", "A.reset_tags()",
+                       f"{obj_text}.survive()", f"{obj_text}.get_bonds()", f"{obj_text}.get_charge()",
+                       f"{obj_text}.get_element()", f"{obj_text}.get_id()", f"{obj_text}.get_lone_electron()"])
+        return Op(call, "lookup")
+
+    def private(self):
+        c = self.c
+        kind = c.int(0, 2)
+        if kind == 0:
+            return Op("A._Atom__id_pool.append(A._Atom__generate_id())", "generate_id")
+        entries = "[" + ", ".join(self.neighbour(None)[0] for _ in range(c.int(0, 4))) + "]"
+        if kind == 1:
+            return Op(f"A._Atom__remove_hydro({entries})", "remove_hydro")
+        element = repr(c.pick(ELEMENTS + ["Xe"]))
+        args = f"{element}, {c.int(-2, 2)}, {c.int(-1, 6)}, {entries}, {c.int(0, 9999)}, {c.pick(FLAGS)}"
+        return Op(f"A._Atom__bond_num({args})", "bond_num")
+
+    def bad_pool(self):
+        entry = self.c.pick(["'1234'", "1.5", "None"])
+        code = ("saved = A._Atom__id_pool[:]\n"
+                f"A._Atom__id_pool[:] = [{entry}]\n"
+                "try:\n    A('H', bond_=False)\n"
+                "finally:\n    A._Atom__id_pool[:] = saved")
+        got = type(eval(entry)).__name__
+        return Op(code, "generate_id", "__generate_id with a non-int pool entry",
+                  expect=(TypeError, f"Expected int, got {got}"), strict=True)
+
+    def no_print(self):
+        text, _ = self.atom()
+        code = ("saved = builtins.print\n"
+                "del builtins.print\n"
+                f"try:\n    Atom.get_formula({text})\n"
+                "finally:\n    builtins.print = saved")
+        return Op(code, "no_print", "get_formula with print deleted",
+                  expect=(NameError, "name 'print' is not defined"))
