@@ -28,55 +28,11 @@ class Op:
         self.breaking = breaking        # (atom, partner) texts of a break asking both sides
 
 
-def registered_h(i):
-    a = A.id_map.get(i) if type(i) is int else None
-    return a is not None and a.element == "H"
-
-
-def first_hydrogen(atom):
-    """The entry the hydrogen step would give up: the first hydrogen in list order."""
-    for e in atom.bonds:
-        if e not in A.id_map:
-            return None
-        if registered_h(e):
-            return e
-    return None
-
-
-def known_bond(me, partner, back, use):
-    """The family of a bond call that the known faults concern, or None."""
-    if me is None or partner is None or use not in ("'hydro'", "'both'") or me.id not in A.id_map:
-        return None
-    if partner.id not in A.id_map or partner is me:
-        return None
-    given = first_hydrogen(me)
-    if given is None:
-        return None
-    if given == partner.id:
-        return "bond to its own first hydrogen"
-    if back and first_hydrogen(partner) == given:
-        return "partner's first hydrogen is the one given up"
-    return None
-
-
-def known_construction(listed):
-    """A construction whose bond list names the next hydrogen a listed atom would give up."""
-    ids = {a.id for a in listed}
-    used = {}
-    for a in listed:
-        if a.id not in A.id_map or any(e not in A.id_map for e in a.bonds):
-            return None
-        hydrogens = [e for e in a.bonds if registered_h(e)]
-        k = used.get(a.id, 0)
-        used[a.id] = k + 1
-        if k < len(hydrogens) and hydrogens[k] in ids:
-            return "construction lists an atom's next hydrogen"
-    return None
-
-
-# Found by this fuzzer, beyond the issue's families: a hydrogen listed by a second atom
-# through a one-sided bond is later deleted by its owner's hydrogen step, by a setter or
-# by a carbene conversion, leaving the other atom's entry naming a deleted atom.
+# A hydrogen that a second atom lists through a one-sided bond made on purpose is given
+# up by that atom like any hydrogen of its own (by its hydrogen step, a setter or a
+# carbene conversion), leaving the hydrogen's owner with an entry naming a deleted atom.
+# That is the caller's one-sided request carried through, which the checks cannot tell
+# from a fault: --skip-known leaves the family out.
 ONE_SIDED_HYDROGEN = "one-sided bond to a hydrogen"
 
 
@@ -149,15 +105,12 @@ class Generator:
             named.append(c.pick(named))
         listed = [a for _, a in named]
         bonds = "[" + ", ".join(t for t, _ in named) + "]" if c.chance(0.95) else c.pick(["None", "'CC'", "(1000,)"])
-        known = None
-        if truthy(bond_) and bonds.startswith("[") and all(a is not None for a in listed):
-            known = known_construction(listed)
         if c.chance(0.5):
             call = f"A({element}, {bonds}, {charge}, {lone}, {bond_}, {auto})"
         else:
             call = f"A(element={element}, bonds={bonds}, charge={charge}, lone_electron={lone}, bond_={bond_})"
         one_sided = [] if truthy(bond_) else [(None, t) for t, _ in named]
-        known = known or (None if truthy(bond_) else one_sided_hydrogen(listed))
+        known = None if truthy(bond_) else one_sided_hydrogen(listed)
         return Op(f"atoms.append({call})", "construct", known, one_sided=one_sided)
 
     def bond_with(self):
@@ -165,7 +118,7 @@ class Generator:
         me_text, me = self.atom(as_object=True)
         partner_text, partner = (me_text, me) if c.chance(0.1) else self.neighbour(me)
         back, use, carbene = c.pick(FLAGS), c.pick(USES), c.pick(["False", "False", "True"])
-        known = known_bond(me, partner, truthy(back), use) or (None if truthy(back) else one_sided_hydrogen([partner]))
+        known = None if truthy(back) else one_sided_hydrogen([partner])
         code = f"{me_text}.bond_with({partner_text}, bond_back={back}, use={use}, allow_carbene={carbene})"
         one_sided = [] if truthy(back) else [(me_text, partner_text)]
         return Op(code, "bond_with", known, one_sided=one_sided)
@@ -176,8 +129,7 @@ class Generator:
         second_text, second = self.neighbour(first)
         use, carbene = c.pick(USES), c.pick(["False", "False", "True"])
         where = c.pick(["A", "Atom"])
-        return Op(f"{where}.bond({first_text}, {second_text}, use={use}, allow_carbene={carbene})", "bond",
-                  known_bond(first, second, True, use))
+        return Op(f"{where}.bond({first_text}, {second_text}, use={use}, allow_carbene={carbene})", "bond")
 
     def break_bond(self):
         c = self.c
@@ -251,14 +203,13 @@ class Generator:
         return Op(f"A._Atom__bond_num({args})", "bond_num")
 
     def bad_pool(self):
-        entry = self.c.pick(["'1234'", "1.5", "None"])
+        entry = self.c.pick(["'1234'", "1.5"])  # None passes the id check, as a getter's None does
         code = ("saved = A._Atom__id_pool[:]\n"
                 f"A._Atom__id_pool[:] = [{entry}]\n"
                 "try:\n    A('H', bond_=False)\n"
                 "finally:\n    A._Atom__id_pool[:] = saved")
         got = type(eval(entry)).__name__
-        return Op(code, "generate_id", "__generate_id with a non-int pool entry",
-                  expect=(TypeError, f"Expected int, got {got}"), strict=True)
+        return Op(code, "generate_id", expect=(TypeError, f"Expected int, got {got}"), strict=True)
 
     def no_print(self):
         text, _ = self.atom()
@@ -266,5 +217,4 @@ class Generator:
                 "del builtins.print\n"
                 f"try:\n    Atom.get_formula({text})\n"
                 "finally:\n    builtins.print = saved")
-        return Op(code, "no_print", "get_formula with print deleted",
-                  expect=(NameError, "name 'print' is not defined"))
+        return Op(code, "no_print", expect=(NameError, "name 'print' is not defined"))
