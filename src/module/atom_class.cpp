@@ -6,6 +6,7 @@
 #include "module/methods.hpp"
 #include "python/state.hpp"
 #include "registry/element_table.hpp"
+#include "registry/tags.hpp"
 
 #include <string>
 
@@ -73,6 +74,17 @@ bool read_slot_offsets(PyTypeObject* cls) {
     return true;
 }
 
+// access_tag gets the descriptor that notes every write, around the slot
+// member the class was created with.
+bool install_tag_descriptor(PyObject* cls) {
+    PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
+    PyObject* name = slot_name(Slot::AccessTag);
+    Ref member = Ref::borrow(PyDict_GetItemWithError(t->tp_dict, name));
+    Ref descriptor = member ? make_tag_descriptor(member.get()) : nullptr;
+    return descriptor && PyObject_SetAttr(cls, name, descriptor.get()) == 0 &&
+           start_tag_tracking(descriptor.get());
+}
+
 }  // namespace
 
 bool init_atom_class(PyObject* module) {
@@ -96,7 +108,7 @@ bool init_atom_class(PyObject* module) {
     if (!read_slot_offsets(reinterpret_cast<PyTypeObject*>(cls.get()))) return false;
     if (PyModule_AddObjectRef(module, "Atom", cls.get()) < 0) return false;
     g.atom_type = reinterpret_cast<PyTypeObject*>(cls.release());
-    return true;
+    return install_tag_descriptor(reinterpret_cast<PyObject*>(g.atom_type));
 }
 
 }  // namespace atom

@@ -3,6 +3,7 @@
 #include "python/ints.hpp"
 #include "python/text.hpp"
 #include "output/walk_common.hpp"
+#include "registry/tags.hpp"
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
 
@@ -60,7 +61,7 @@ struct Visit {
 // The visit of an atom: mark it, count it, then its bond list.
 bool enter(std::vector<Visit>& stack, Ref atom, PyObject* tally) {
     if (!walk_depth_ok(stack.size())) return false;
-    slot_set(atom.get(), Slot::AccessTag, Py_True);
+    mark_atom(atom.get());
     if (!count_element(tally, atom.get())) return false;
     Ref bonds = get_bonds(atom.get());
     if (!bonds) return false;

@@ -5,6 +5,7 @@
 #include "output/piece_tree.hpp"
 #include "output/ring_book.hpp"
 #include "output/walk_common.hpp"
+#include "registry/tags.hpp"
 
 #include <vector>
 
@@ -102,7 +103,7 @@ bool SmilesWalk::begin(Call& c) {
         books_.back().start_fresh();
         if (!reset_all_tags()) return false;
     }
-    slot_set(c.atom.get(), Slot::AccessTag, Py_True);
+    mark_atom(c.atom.get());
     Ref element = get_element(c.atom.get());
     if (!element) return false;
     if (is_hydrogen_symbol(element.get())) return begin_hydrogen(c);
