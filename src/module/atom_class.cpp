@@ -5,6 +5,7 @@
 #include "python/function.hpp"
 #include "module/methods.hpp"
 #include "python/state.hpp"
+#include "output/display.hpp"
 #include "registry/element_table.hpp"
 #include "registry/tags.hpp"
 
@@ -85,6 +86,13 @@ bool install_tag_descriptor(PyObject* cls) {
            start_tag_tracking(descriptor.get());
 }
 
+// str() and repr() reach the display text without a call through __str__;
+// assigning either method on the class puts the slot back to calling it.
+void install_display_slots(PyTypeObject* t) {
+    t->tp_str = display_slot;
+    t->tp_repr = display_slot;
+}
+
 }  // namespace
 
 bool init_atom_class(PyObject* module) {
@@ -108,6 +116,7 @@ bool init_atom_class(PyObject* module) {
     if (!read_slot_offsets(reinterpret_cast<PyTypeObject*>(cls.get()))) return false;
     if (PyModule_AddObjectRef(module, "Atom", cls.get()) < 0) return false;
     g.atom_type = reinterpret_cast<PyTypeObject*>(cls.release());
+    install_display_slots(g.atom_type);
     return install_tag_descriptor(reinterpret_cast<PyObject*>(g.atom_type));
 }
 
