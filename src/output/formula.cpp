@@ -2,7 +2,7 @@
 
 #include "python/ints.hpp"
 #include "python/text.hpp"
-#include "output/walk_common.hpp"
+#include "output/formula_walk.hpp"
 #include "registry/tags.hpp"
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
@@ -11,23 +11,6 @@
 
 namespace atom {
 namespace {
-
-// `print` as the module's code sees it: a global of the module first, then the
-// builtin. Looked up at every use, so a replaced builtins.print is obeyed.
-bool print_atom(PyObject* atom) {
-    PyObject* globals = PyModule_GetDict(g.module);
-    Ref print = Ref::borrow(globals ? PyDict_GetItemWithError(globals, g.names.print) : nullptr);
-    if (!print) {
-        if (PyErr_Occurred()) return false;
-        // The builtins' own dict, as a name lookup reads it.
-        print = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(g.builtins), g.names.print));
-        if (!print) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
-            return false;
-        }
-    }
-    return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
-}
 
 PyObject* atom_class() { return reinterpret_cast<PyObject*>(g.atom_type); }
 
@@ -41,67 +24,16 @@ Ref new_tally() {
     return tally;
 }
 
-// val[element] += 1, on whatever object the tally is.
-bool count_element(PyObject* tally, PyObject* atom) {
-    Ref element = get_element(atom);
-    if (!element) return false;
-    Ref old = Ref::steal(PyObject_GetItem(tally, element.get()));
-    Ref sum = old ? Ref::steal(PyNumber_InPlaceAdd(old.get(), g.const_one)) : nullptr;
-    return sum && PyObject_SetItem(tally, element.get(), sum.get()) == 0;
-}
-
-// One atom of the walk: its bond list, held for the whole visit as a for loop
-// over it would, and the next entry to look at.
-struct Visit {
-    Ref atom;
-    Ref bonds;
-    Py_ssize_t next = 0;
-};
-
-// The visit of an atom: mark it, count it, then its bond list.
-bool enter(std::vector<Visit>& stack, Ref atom, PyObject* tally) {
-    if (!walk_depth_ok(stack.size())) return false;
-    mark_atom(atom.get());
-    if (!count_element(tally, atom.get())) return false;
-    Ref bonds = get_bonds(atom.get());
-    if (!bonds) return false;
-    stack.push_back({std::move(atom), std::move(bonds)});
-    return true;
-}
-
-// The unmarked atom the top visit goes on to, or null when its list is done.
-bool next_unmarked(Visit& v, Ref* child) {
-    while (v.next < PyList_GET_SIZE(v.bonds.get())) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(v.bonds.get(), v.next++));
-        const int found = unmarked_atom(entry.get(), child);
-        if (found != 0) return found > 0;
-    }
-    child->reset();
-    return true;
-}
-
-// Depth-first from `self`; each atom below the start is printed once its own
-// sub-walk is done (post-order). Python code run by print may change anything,
-// so every atom and list is held, and lengths are re-read.
-bool walk(PyObject* self, PyObject* tally) {
-    std::vector<Visit> stack;
-    if (!enter(stack, Ref::borrow(self), tally)) return false;
-    while (!stack.empty()) {
-        Ref child;
-        if (!next_unmarked(stack.back(), &child)) return false;
-        if (child) {
-            if (!confirm(child.get()) || !enter(stack, std::move(child), tally)) return false;
-            continue;
-        }
-        Ref done = std::move(stack.back().atom);
-        stack.pop_back();
-        if (!stack.empty() && !print_atom(done.get())) return false;
-    }
-    return true;
-}
-
 // Hill order: with carbon, C and H first and the rest in table order;
 // without carbon, plain table order (its C entry counts 0 and is not written).
+bool has_plain_keys(PyObject* tally) {
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(tally, &pos, &key, &value))
+        if (!PyUnicode_CheckExact(key)) return false;
+    return true;
+}
+
 Ref hill_order(PyObject* tally) {
     Ref keys = element_symbols(atom_class());
     Ref carbon = keys ? Ref::steal(PyObject_GetItem(tally, g.names.C)) : nullptr;
@@ -141,7 +73,9 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     const int entry = PyObject_IsTrue(top);
     if (entry < 0) return nullptr;
     Ref tally = entry ? (reset_all_tags() ? new_tally() : nullptr) : Ref::borrow(val);
-    if (!tally || !walk(self, tally.get())) return nullptr;
+    // Only a tally of this call's own, keyed by exact str, is read without
+    // Python code; a caller's tally makes every step a general one.
+    if (!tally || !walk_and_print(self, tally.get(), entry && has_plain_keys(tally.get()))) return nullptr;
     if (!entry) return Ref::borrow(g.names.empty);
     Ref formula = write_formula(tally.get());
     if (!formula || !reset_all_tags()) return nullptr;

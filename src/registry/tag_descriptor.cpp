@@ -4,6 +4,8 @@
 // clearing the tags can skip atoms that were never given one.
 #include "registry/tags.hpp"
 
+#include <utility>
+
 namespace atom {
 namespace {
 
@@ -40,10 +42,10 @@ PyObject* tag_getattro(PyObject* self, PyObject* name) {
 PyObject* tag_repr(PyObject* self) { return PyObject_Repr(member_of(self)); }
 
 void tag_dealloc(PyObject* self) {
-    PyTypeObject* tp = Py_TYPE(self);
-    Py_CLEAR(reinterpret_cast<TagDescriptor*>(self)->member);
-    tp->tp_free(self);
-    Py_DECREF(tp);
+    // An instance of a heap type holds a reference to its type.
+    Ref type = Ref::steal(reinterpret_cast<PyObject*>(Py_TYPE(self)));
+    Ref member = Ref::steal(std::exchange(reinterpret_cast<TagDescriptor*>(self)->member, nullptr));
+    Py_TYPE(self)->tp_free(self);
 }
 
 PyType_Slot tag_slots[] = {

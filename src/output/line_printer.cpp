@@ -1,0 +1,138 @@
+#include "output/line_printer.hpp"
+
+#include "output/display.hpp"
+#include "registry/atoms.hpp"
+#include "registry/tags.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace atom {
+namespace {
+
+// Interned names, made once and kept for the process.
+PyObject* interned(const char* text) {
+    PyObject* s = PyUnicode_InternFromString(text);
+    if (!s) PyErr_Clear();
+    return s;
+}
+
+PyObject* print_from_builtins() {
+    return PyDict_GetItemWithError(PyModule_GetDict(g.builtins), g.names.print);
+}
+
+// The interpreter's own print: the builtin function of the builtins module.
+bool is_own_print(PyObject* p) {
+    return p && PyCFunction_CheckExact(p) && PyCFunction_GET_SELF(p) == g.builtins &&
+           std::strcmp(reinterpret_cast<PyCFunctionObject*>(p)->m_ml->ml_name, "print") == 0;
+}
+
+// The io module's own text streams, read once; null when they cannot be.
+struct TextStreamTypes {
+    Ref wrapper, string_io;
+    TextStreamTypes() {
+        Ref io = Ref::steal(PyImport_ImportModule("_io"));
+        if (io) wrapper = Ref::steal(PyObject_GetAttrString(io.get(), "TextIOWrapper"));
+        if (wrapper) string_io = Ref::steal(PyObject_GetAttrString(io.get(), "StringIO"));
+        if (!string_io) PyErr_Clear();
+    }
+};
+
+// Exactly an io.TextIOWrapper or io.StringIO, not a subclass.
+bool is_plain_text_stream(PyObject* out) {
+    // Never destroyed: its references outlive the interpreter. Made under the
+    // interpreter's lock, without a static guard that a thread waiting for the
+    // lock could hold.
+    static const TextStreamTypes* types = nullptr;
+    if (!types) types = new TextStreamTypes;
+    PyObject* t = reinterpret_cast<PyObject*>(Py_TYPE(out));
+    return types->string_io && (t == types->wrapper.get() || t == types->string_io.get());
+}
+
+// A stream that is open accepts a write: a closed one would fail at the first
+// line, before the walk goes on.
+bool is_open(PyObject* out) {
+    static PyObject* closed = interned("closed");
+    Ref flag = closed ? Ref::steal(PyObject_GetAttr(out, closed)) : nullptr;
+    if (!flag) PyErr_Clear();
+    return flag.get() == Py_False;
+}
+
+Ref ascii_text(const std::string& text) {
+    Ref s = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+    if (s) std::copy(text.begin(), text.end(), static_cast<char*>(PyUnicode_DATA(s.get())));
+    return s;
+}
+
+}  // namespace
+
+Ref plain_registry() {
+    Ref map = registry_map();
+    if (!map) PyErr_Clear();
+    return map && registry_is_plain(map.get()) ? map : nullptr;
+}
+
+bool print_atom(PyObject* atom) {
+    PyObject* globals = PyModule_GetDict(g.module);
+    Ref print = Ref::borrow(globals ? PyDict_GetItemWithError(globals, g.names.print) : nullptr);
+    if (!print) {
+        if (PyErr_Occurred()) return false;
+        // The builtins' own dict, as a name lookup reads it.
+        print = Ref::borrow(print_from_builtins());
+        if (!print) {
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
+            return false;
+        }
+    }
+    return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
+}
+
+// Whether print(atom) would be the interpreter's print writing to a plain
+// text stream, from now until Python code next runs. The stream's `closed`
+// is read first, as it is the one check that calls a method.
+bool LinePrinter::can_keep() {
+    if (!may_keep_) return false;
+    Ref out = Ref::borrow(PySys_GetObject("stdout"));
+    if (!out || !is_plain_text_stream(out.get()) || !is_open(out.get())) return false;
+    PyObject* globals = PyModule_GetDict(g.module);
+    if (!globals || PyDict_GetItemWithError(globals, g.names.print) || PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;
+    }
+    PyObject* print = print_from_builtins();
+    if (!is_own_print(print)) {
+        PyErr_Clear();
+        return false;
+    }
+    map_ = plain_registry();
+    if (!map_ || out.get() != PySys_GetObject("stdout")) return false;
+    out_ = std::move(out);
+    return true;
+}
+
+bool LinePrinter::print(PyObject* atom) {
+    if (keeping() || can_keep()) {
+        // print would call str(atom): the module's slot gives this very text.
+        if (Py_TYPE(atom)->tp_str == display_slot && add_plain_display(atom, map_.get(), pending_)) {
+            pending_ += '\n';
+            return true;
+        }
+        if (!flush()) return false;
+    }
+    return print_atom(atom);
+}
+
+bool LinePrinter::flush() {
+    if (pending_.empty()) return true;
+    static PyObject* write = interned("write");
+    Ref text = ascii_text(pending_);
+    pending_.clear();
+    Ref out = std::move(out_);
+    map_.reset();
+    if (!write) PyErr_NoMemory();
+    if (!text || !write) return false;
+    return Ref::steal(PyObject_CallMethodOneArg(out.get(), write, text.get())).get() != nullptr;
+}
+
+}  // namespace atom
