@@ -67,12 +67,6 @@ Ref ascii_text(const std::string& text) {
 
 }  // namespace
 
-Ref plain_registry() {
-    Ref map = registry_map();
-    if (!map) PyErr_Clear();
-    return map && registry_is_plain(map.get()) ? map : nullptr;
-}
-
 bool print_atom(PyObject* atom) {
     PyObject* globals = PyModule_GetDict(g.module);
     Ref print = Ref::borrow(globals ? PyDict_GetItemWithError(globals, g.names.print) : nullptr);

@@ -42,7 +42,4 @@ private:
 // print(atom) as a call: `print` is a global of the module, else the builtin.
 bool print_atom(PyObject* atom);
 
-// The registry when it is known to be plain, else null (no error set).
-Ref plain_registry();
-
 }  // namespace atom

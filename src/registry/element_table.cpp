@@ -71,6 +71,20 @@ bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* fou
     return row_number(info.get(), 0, element, &row->valence) && row_number(info.get(), 1, element, &row->capacity);
 }
 
+bool element_table_is_plain(PyObject* cls) {
+    Ref table = table_of(cls);
+    if (!table) PyErr_Clear();
+    if (!table || !PyDict_CheckExact(table.get())) return false;
+    Py_ssize_t pos = 0;
+    PyObject *key, *row;
+    while (PyDict_Next(table.get(), &pos, &key, &row)) {
+        if (!PyUnicode_CheckExact(key) || !PyList_CheckExact(row) || PyList_GET_SIZE(row) < 2 ||
+            !PyLong_CheckExact(PyList_GET_ITEM(row, 0)) || !PyLong_CheckExact(PyList_GET_ITEM(row, 1)))
+            return false;
+    }
+    return true;
+}
+
 Ref element_symbols(PyObject* cls) {
     Ref table = table_of(cls);
     if (!table) return nullptr;

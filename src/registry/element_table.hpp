@@ -19,6 +19,10 @@ struct ElementRow {
 // failure; *found is false when the element is not in the table.
 bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* found);
 
+// Whether the table is a dict of str keys and [int, int, ...] lists, so that
+// looking a str up in it runs no Python code. Never fails.
+bool element_table_is_plain(PyObject* cls);
+
 // The table's keys in table order (a new list).
 Ref element_symbols(PyObject* cls);
 

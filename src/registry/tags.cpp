@@ -154,6 +154,12 @@ bool reset_all_tags() {
 
 bool registry_is_plain(PyObject* map) { return trusted(map); }
 
+Ref plain_registry() {
+    Ref map = registry_map();
+    if (!map) PyErr_Clear();
+    return map && trusted(map.get()) ? map : nullptr;
+}
+
 bool start_tag_tracking(PyObject* descriptor) {
     book.descriptor = Ref::borrow(descriptor);
     book.watcher = PyDict_AddWatcher(on_registry_edit);

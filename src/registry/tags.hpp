@@ -23,6 +23,9 @@ bool reset_all_tags();
 // so that looking an exact int up in it runs no Python code.
 bool registry_is_plain(PyObject* map);
 
+// Atom.id_map when it is known to be plain, else null (no error set).
+Ref plain_registry();
+
 // A data descriptor for access_tag that reads and writes the slot exactly as
 // the class's own slot member `member` does, and notes every write.
 Ref make_tag_descriptor(PyObject* member);
