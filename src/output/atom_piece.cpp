@@ -204,6 +204,8 @@ bool take_plain_census(PyObject* atom, PyObject* map, Census* out) {
     PyObject* bonds = *slot_ptr(atom, Slot::Bonds);
     if (!charge || !PyLong_CheckExact(charge) || !bonds || !PyList_Check(bonds)) return false;
     int64_t hydrogen_charge = 0;
+    out->neighbours.reserve(static_cast<size_t>(PyList_GET_SIZE(bonds)));
+    out->heavy_entries.reserve(static_cast<size_t>(PyList_GET_SIZE(bonds)));
     NeighbourGroups groups(out->neighbours);
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
         PyObject* entry = PyList_GET_ITEM(bonds, i);

@@ -49,6 +49,48 @@ Ref hill_order(PyObject* tally) {
     return order;
 }
 
+// The Hill order of hill_order for a tally keyed by exact str, read without
+// Python code: false (no error set) when that order needs the general path
+// (no int under "C", no "H" to remove).
+bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* order) {
+    PyObject* carbon = PyDict_GetItemWithError(tally, g.names.C);
+    if (!carbon || !PyLong_CheckExact(carbon)) return false;
+    const Py_ssize_t n = PyList_GET_SIZE(keys);
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!PyUnicode_CheckExact(PyList_GET_ITEM(keys, i))) return false;
+    if (read_int(carbon).value <= 0) {
+        for (Py_ssize_t i = 0; i < n; ++i) order->push_back(PyList_GET_ITEM(keys, i));
+        return true;
+    }
+    Py_ssize_t hydrogen = 0;
+    while (hydrogen < n && PyUnicode_Compare(PyList_GET_ITEM(keys, hydrogen), g.names.H) != 0) ++hydrogen;
+    if (hydrogen == n) return false;
+    order->assign({g.names.C, g.names.H});
+    // The keys without that "H", less their first entry.
+    for (Py_ssize_t i = hydrogen == 0 ? 2 : 1; i < n; ++i)
+        if (i != hydrogen) order->push_back(PyList_GET_ITEM(keys, i));
+    return true;
+}
+
+// write_formula for a tally keyed by exact str (the entry call's own), without
+// Python code; null with no error set when the general path must write it.
+Ref plain_formula(PyObject* tally) {
+    Ref keys = element_symbols(atom_class());
+    if (!keys) return nullptr;
+    std::vector<PyObject*> order;
+    if (!plain_hill_order(tally, keys.get(), &order)) return nullptr;
+    Text out;
+    for (PyObject* symbol : order) {
+        PyObject* count = PyDict_GetItemWithError(tally, symbol);
+        if (!count || !PyLong_CheckExact(count)) return nullptr;
+        const BigInt n = read_int(count);
+        if (n.value < 1) continue;
+        if (!out.add_str(symbol)) return nullptr;
+        if (n.value > 1 && !out.add_plain(count)) return nullptr;
+    }
+    return out.to_str();
+}
+
 Ref write_formula(PyObject* tally) {
     Ref order = hill_order(tally);
     if (!order) return nullptr;
@@ -75,9 +117,11 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     Ref tally = entry ? (reset_all_tags() ? new_tally() : nullptr) : Ref::borrow(val);
     // Only a tally of this call's own, keyed by exact str, is read without
     // Python code; a caller's tally makes every step a general one.
-    if (!tally || !walk_and_print(self, tally.get(), entry && has_plain_keys(tally.get()))) return nullptr;
+    const bool plain = entry && tally && has_plain_keys(tally.get());
+    if (!tally || !walk_and_print(self, tally.get(), plain)) return nullptr;
     if (!entry) return Ref::borrow(g.names.empty);
-    Ref formula = write_formula(tally.get());
+    Ref formula = plain ? plain_formula(tally.get()) : nullptr;
+    if (!formula && !PyErr_Occurred()) formula = write_formula(tally.get());
     if (!formula || !reset_all_tags()) return nullptr;
     return formula;
 }

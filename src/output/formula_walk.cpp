@@ -61,7 +61,9 @@ int plain_next(Visit& v, PyObject* map, Ref* child) {
         if (!a || !is_atom(a)) return 0;
         PyObject* tag = *slot_ptr(a, Slot::AccessTag);
         if (tag == Py_True) continue;
-        if (tag != Py_False || !plain_confirmed(map, a)) return 0;
+        if (tag != Py_False) return 0;
+        // Found under the very object that is its id: that lookup confirmed it.
+        if (*slot_ptr(a, Slot::Id) != PyList_GET_ITEM(bonds, v.next) && !plain_confirmed(map, a)) return 0;
         ++v.next;
         *child = Ref::borrow(a);
         return 1;
@@ -70,27 +72,61 @@ int plain_next(Visit& v, PyObject* map, Ref* child) {
     return 1;
 }
 
+// Counts of the plain steps, kept per element object and added to the tally
+// when the walk has succeeded: the tally is the entry call's own, which no
+// other code sees before then.
+class LocalCounts {
+public:
+    // Counts `element` when the tally has it as a key holding an int.
+    bool count(PyObject* tally, PyObject* element) {
+        for (Count& c : counts_) {
+            if (c.element.get() == element) {
+                ++c.n;
+                return true;
+            }
+        }
+        PyObject* present = PyDict_GetItemWithError(tally, element);
+        if (!present || !PyLong_CheckExact(present)) return false;
+        counts_.push_back({Ref::borrow(element), 1});
+        return true;
+    }
+
+    bool add_to(PyObject* tally) const {
+        for (const Count& c : counts_) {
+            Ref old = Ref::borrow(PyDict_GetItemWithError(tally, c.element.get()));
+            if (!old && !PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, c.element.get());
+            Ref n = old ? Ref::steal(PyLong_FromLongLong(c.n)) : nullptr;
+            Ref sum = n ? Ref::steal(PyNumber_Add(old.get(), n.get())) : nullptr;
+            if (!sum || PyDict_SetItem(tally, c.element.get(), sum.get()) < 0) return false;
+        }
+        return true;
+    }
+
+private:
+    struct Count {
+        Ref element;
+        int64_t n;
+    };
+    std::vector<Count> counts_;
+};
+
 // enter() of an atom plain_next found, with a tally keyed by exact str.
-int plain_enter(std::vector<Visit>& stack, Ref& atom, PyObject* tally) {
+int plain_enter(std::vector<Visit>& stack, Ref& atom, PyObject* tally, LocalCounts& counts) {
     PyObject* a = atom.get();
     PyObject* element = *slot_ptr(a, Slot::Element);
     PyObject* bonds = *slot_ptr(a, Slot::Bonds);
     if (stack.size() >= kMaxWalkDepth || !element || !PyUnicode_CheckExact(element) || !bonds ||
-        !PyList_Check(bonds))
+        !PyList_Check(bonds) || !counts.count(tally, element))
         return 0;
-    PyObject* count = PyDict_GetItemWithError(tally, element);
-    if (!count || !PyLong_CheckExact(count)) return 0;
-    Ref sum = Ref::steal(PyNumber_Add(count, g.const_one));
-    if (!sum) return -1;
     mark_atom(a);
-    if (PyDict_SetItem(tally, element, sum.get()) < 0) return -1;
     stack.push_back({std::move(atom), Ref::borrow(bonds)});
     return 1;
 }
 
 // One step down from the top visit: the next unmarked child entered, or
 // *done when the top visit's list is finished.
-bool step(std::vector<Visit>& stack, PyObject* tally, bool plain_tally, LinePrinter& printer, bool* done) {
+bool step(std::vector<Visit>& stack, PyObject* tally, bool plain_tally, LinePrinter& printer, LocalCounts& counts,
+          bool* done) {
     Ref map = plain_tally ? plain_registry() : nullptr;
     Ref child;
     const int found = map ? plain_next(stack.back(), map.get(), &child) : 0;
@@ -100,7 +136,7 @@ bool step(std::vector<Visit>& stack, PyObject* tally, bool plain_tally, LinePrin
     }
     *done = !child;
     if (!child) return true;
-    const int entered = found > 0 ? plain_enter(stack, child, tally) : 0;
+    const int entered = found > 0 ? plain_enter(stack, child, tally, counts) : 0;
     if (entered != 0) return entered > 0;
     return printer.flush() && enter(stack, std::move(child), tally);
 }
@@ -110,16 +146,17 @@ bool step(std::vector<Visit>& stack, PyObject* tally, bool plain_tally, LinePrin
 // so every atom and list is held, and lengths are re-read.
 bool walk(PyObject* self, PyObject* tally, bool plain_tally, LinePrinter& printer) {
     std::vector<Visit> stack;
+    LocalCounts counts;
     if (!enter(stack, Ref::borrow(self), tally)) return false;
     while (!stack.empty()) {
         bool done = false;
-        if (!step(stack, tally, plain_tally, printer, &done)) return false;
+        if (!step(stack, tally, plain_tally, printer, counts, &done)) return false;
         if (!done) continue;
         Ref finished = std::move(stack.back().atom);
         stack.pop_back();
         if (!stack.empty() && !printer.print(finished.get())) return false;
     }
-    return true;
+    return counts.add_to(tally);
 }
 
 }  // namespace

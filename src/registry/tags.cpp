@@ -123,6 +123,8 @@ bool clear_remembered(PyObject* map) {
         // Dropping the old tag may have run Python code.
         if (!trusted(map)) return clear_every_tag(map);
     }
+    atoms.clear();
+    if (book.maybe_set.empty()) atoms.swap(book.maybe_set);  // keeps its room for the next walk
     return true;
 }
 
