@@ -35,9 +35,14 @@ bool add_bond_items(Text& out, PyObject* atom) {
 
 bool add_int_slot(std::string& out, PyObject* v) {
     if (!v || !PyLong_CheckExact(v)) return false;
-    int overflow = 0;
-    const long long n = PyLong_AsLongLongAndOverflow(v, &overflow);
-    if (overflow) return false;
+    long long n;
+    if (PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(v))) {
+        n = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(v));
+    } else {
+        int overflow = 0;
+        n = PyLong_AsLongLongAndOverflow(v, &overflow);
+        if (overflow) return false;
+    }
     char digits[24];
     out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
     return true;
@@ -56,7 +61,7 @@ bool add_plain_bond_items(std::string& out, PyObject* atom, PyObject* map) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
         PyObject* entry = PyList_GET_ITEM(bonds, i);
         PyObject *neighbour, *element;
-        if (i) out += ", ";
+        if (i) out.append(", ", 2);
         if (!plain_neighbour(map, entry, &neighbour, &element) || !add_int_slot(out, entry)) return false;
         out += '(';
         if (!add_ascii_slot(out, element)) return false;
@@ -68,15 +73,15 @@ bool add_plain_bond_items(std::string& out, PyObject* atom, PyObject* map) {
 
 bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
     if (!plain_confirmed(map, atom)) return false;
-    out += "<Atom id=";
+    out.append("<Atom id=", 9);
     if (!add_int_slot(out, *slot_ptr(atom, Slot::Id))) return false;
-    out += ", element=";
+    out.append(", element=", 10);
     if (!add_ascii_slot(out, *slot_ptr(atom, Slot::Element))) return false;
-    out += ", bonds=";
+    out.append(", bonds=", 8);
     if (!add_plain_bond_items(out, atom, map)) return false;
-    out += ", charge=";
+    out.append(", charge=", 9);
     if (!add_int_slot(out, *slot_ptr(atom, Slot::Charge))) return false;
-    out += ", lone_electron=";
+    out.append(", lone_electron=", 16);
     if (!add_int_slot(out, *slot_ptr(atom, Slot::Lone))) return false;
     out += '>';
     return true;
@@ -98,9 +103,7 @@ bool add_plain_display(PyObject* atom, PyObject* map, std::string& out) {
 }
 
 Ref display_form(PyObject* atom) {
-    Ref map = registry_map();
-    if (!map) PyErr_Clear();  // display_text meets the same failure and raises it
-    if (map && registry_is_plain(map.get())) {
+    if (Ref map = plain_registry()) {
         // Nothing below runs Python code, so one buffer serves every call.
         static std::string& text = *new std::string;
         text.clear();

@@ -110,67 +110,100 @@ private:
     std::vector<Count> counts_;
 };
 
-// enter() of an atom plain_next found, with a tally keyed by exact str.
+// enter() of an atom plain_next found (or the start, confirmed), with a tally
+// keyed by exact str.
 int plain_enter(std::vector<Visit>& stack, Ref& atom, PyObject* tally, LocalCounts& counts) {
     PyObject* a = atom.get();
     PyObject* element = *slot_ptr(a, Slot::Element);
     PyObject* bonds = *slot_ptr(a, Slot::Bonds);
+    PyObject* tag = *slot_ptr(a, Slot::AccessTag);
     if (stack.size() >= kMaxWalkDepth || !element || !PyUnicode_CheckExact(element) || !bonds ||
-        !PyList_Check(bonds) || !counts.count(tally, element))
+        !PyList_Check(bonds) || (tag != Py_False && tag != Py_True) || !counts.count(tally, element))
         return 0;
     mark_atom(a);
     stack.push_back({std::move(atom), Ref::borrow(bonds)});
     return 1;
 }
 
+// Depth-first from the start; each atom below it is printed once its own
+// sub-walk is done (post-order). Python code run by print may change anything,
+// so every atom and list is held, and lengths are re-read.
+class FormulaWalk {
+public:
+    FormulaWalk(PyObject* tally, bool plain_tally) : tally_(tally), plain_(plain_tally), printer_(plain_tally) {}
+
+    bool run(PyObject* self);
+    // The lines due before a failure go out before it leaves; a failing write
+    // came first in print order, so its error is the one raised. False.
+    bool flush_after_failure() {
+        SavedError failure;
+        if (printer_.flush()) failure.restore();
+        return false;
+    }
+    // Whether every step was taken without Python code.
+    bool pure() const { return plain_ && printer_.kept_all(); }
+
+private:
+    bool start(PyObject* self);
+    bool step(bool* done);
+
+    PyObject* tally_;
+    bool plain_;  // while true, every step so far was a plain one
+    LinePrinter printer_;
+    LocalCounts counts_;
+    std::vector<Visit> stack_;
+};
+
+bool FormulaWalk::start(PyObject* self) {
+    Ref atom = Ref::borrow(self);
+    Ref map = plain_ ? plain_registry() : nullptr;
+    const int entered = map && plain_confirmed(map.get(), self) ? plain_enter(stack_, atom, tally_, counts_) : 0;
+    if (entered != 0) return entered > 0;
+    plain_ = false;
+    return enter(stack_, std::move(atom), tally_);
+}
+
 // One step down from the top visit: the next unmarked child entered, or
 // *done when the top visit's list is finished.
-bool step(std::vector<Visit>& stack, PyObject* tally, bool plain_tally, LinePrinter& printer, LocalCounts& counts,
-          bool* done) {
-    Ref map = plain_tally ? plain_registry() : nullptr;
+bool FormulaWalk::step(bool* done) {
+    Ref map = plain_ ? plain_registry() : nullptr;
     Ref child;
-    const int found = map ? plain_next(stack.back(), map.get(), &child) : 0;
+    const int found = map ? plain_next(stack_.back(), map.get(), &child) : 0;
     if (found == 0) {
-        if (!printer.flush() || !next_unmarked(stack.back(), &child)) return false;
+        plain_ = false;
+        if (!printer_.flush() || !next_unmarked(stack_.back(), &child)) return false;
         if (child && !confirm(child.get())) return false;
     }
     *done = !child;
     if (!child) return true;
-    const int entered = found > 0 ? plain_enter(stack, child, tally, counts) : 0;
+    const int entered = found > 0 ? plain_enter(stack_, child, tally_, counts_) : 0;
     if (entered != 0) return entered > 0;
-    return printer.flush() && enter(stack, std::move(child), tally);
+    plain_ = false;
+    return printer_.flush() && enter(stack_, std::move(child), tally_);
 }
 
-// Depth-first from `self`; each atom below the start is printed once its own
-// sub-walk is done (post-order). Python code run by print may change anything,
-// so every atom and list is held, and lengths are re-read.
-bool walk(PyObject* self, PyObject* tally, bool plain_tally, LinePrinter& printer) {
-    std::vector<Visit> stack;
-    LocalCounts counts;
-    if (!enter(stack, Ref::borrow(self), tally)) return false;
-    while (!stack.empty()) {
+bool FormulaWalk::run(PyObject* self) {
+    if (!start(self)) return false;
+    while (!stack_.empty()) {
         bool done = false;
-        if (!step(stack, tally, plain_tally, printer, counts, &done)) return false;
+        if (!step(&done)) return false;
         if (!done) continue;
-        Ref finished = std::move(stack.back().atom);
-        stack.pop_back();
-        if (!stack.empty() && !printer.print(finished.get())) return false;
+        Ref finished = std::move(stack_.back().atom);
+        stack_.pop_back();
+        if (!stack_.empty() && !printer_.print(finished.get())) return false;
     }
-    return counts.add_to(tally);
+    return counts_.add_to(tally_) && printer_.flush();
 }
 
 }  // namespace
 
-bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally) {
-    LinePrinter printer(plain_tally);
-    const bool ok = walk(self, tally, plain_tally, printer);
-    if (ok || !printer.keeping()) return ok && printer.flush();
-    // The lines due before the failure go out before it leaves; a failing
-    // write came first in print order, so its error is the one raised.
-    SavedError failure;
-    if (!printer.flush()) return false;
-    failure.restore();
-    return false;
+bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally, bool* pure) {
+    FormulaWalk walk(tally, plain_tally);
+    if (walk.run(self)) {
+        *pure = walk.pure();
+        return true;
+    }
+    return walk.flush_after_failure();
 }
 
 }  // namespace atom

@@ -59,6 +59,19 @@ bool is_open(PyObject* out) {
     return flag.get() == Py_False;
 }
 
+// sys.stdout, read from the sys module's dict as print reads it.
+Ref current_stdout() {
+    static PyObject* name = interned("stdout");
+    static PyObject* sys_dict = nullptr;  // the interpreter's, for the process
+    if (!sys_dict) {
+        Ref sys = Ref::steal(PyImport_ImportModule("sys"));
+        sys_dict = sys ? PyModule_GetDict(sys.get()) : nullptr;  // the module lives as long
+    }
+    Ref out = Ref::borrow(sys_dict && name ? PyDict_GetItemWithError(sys_dict, name) : nullptr);
+    if (!out) PyErr_Clear();
+    return out;
+}
+
 Ref ascii_text(const std::string& text) {
     Ref s = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
     if (s) std::copy(text.begin(), text.end(), static_cast<char*>(PyUnicode_DATA(s.get())));
@@ -87,7 +100,7 @@ bool print_atom(PyObject* atom) {
 // is read first, as it is the one check that calls a method.
 bool LinePrinter::can_keep() {
     if (!may_keep_) return false;
-    Ref out = Ref::borrow(PySys_GetObject("stdout"));
+    Ref out = current_stdout();
     if (!out || !is_plain_text_stream(out.get()) || !is_open(out.get())) return false;
     PyObject* globals = PyModule_GetDict(g.module);
     if (!globals || PyDict_GetItemWithError(globals, g.names.print) || PyErr_Occurred()) {
@@ -100,7 +113,7 @@ bool LinePrinter::can_keep() {
         return false;
     }
     map_ = plain_registry();
-    if (!map_ || out.get() != PySys_GetObject("stdout")) return false;
+    if (!map_ || out != current_stdout()) return false;
     out_ = std::move(out);
     return true;
 }
@@ -114,6 +127,7 @@ bool LinePrinter::print(PyObject* atom) {
         }
         if (!flush()) return false;
     }
+    printed_ = true;
     return print_atom(atom);
 }
 

@@ -1,6 +1,6 @@
 // Reading atoms without running Python code, for the fast paths of the walks
 // and the display form: in a registry known to hold only int keys and atoms
-// (registry_is_plain), looking up an exact int calls no __hash__ or __eq__.
+// (plain_registry), looking up an exact int calls no __hash__ or __eq__.
 #pragma once
 
 #include "registry/atoms.hpp"

@@ -154,12 +154,21 @@ bool reset_all_tags() {
     return trusted(map.get()) ? clear_remembered(map.get()) : clear_every_tag(map.get());
 }
 
-bool registry_is_plain(PyObject* map) { return trusted(map); }
+bool clear_walk_marks() {
+    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type)) return reset_all_tags();
+    for (const Ref& a : book.maybe_set) {
+        if (*slot_ptr(a.get(), Slot::AccessTag) != Py_True) return reset_all_tags();
+        slot_set(a.get(), Slot::AccessTag, Py_False);  // True is immortal: no drop runs code
+    }
+    book.maybe_set.clear();
+    return true;
+}
 
 Ref plain_registry() {
-    Ref map = registry_map();
-    if (!map) PyErr_Clear();
-    return map && trusted(map.get()) ? map : nullptr;
+    // Trust began with the watched map as Atom.id_map; while the class's
+    // version tag stays, no class attribute has been assigned since.
+    if (book.class_tag && book.class_tag == valid_version_tag(g.atom_type)) return book.watched;
+    return nullptr;
 }
 
 bool start_tag_tracking(PyObject* descriptor) {

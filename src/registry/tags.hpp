@@ -19,11 +19,13 @@ void mark_atom(PyObject* atom);
 // reset_tags(): every registered atom's access_tag becomes False.
 bool reset_all_tags();
 
-// Whether `map`, the current id_map, is known to hold only int keys and atoms,
-// so that looking an exact int up in it runs no Python code.
-bool registry_is_plain(PyObject* map);
+// The closing reset_tags() of a walk that ran no Python code since its opening
+// one: whatever has been remembered since is the walk's own marks, set on
+// atoms it confirmed, all still registered, so none is looked up again.
+bool clear_walk_marks();
 
-// Atom.id_map when it is known to be plain, else null (no error set).
+// Atom.id_map when it is known to hold only int keys and atoms, so that
+// looking an exact int up in it runs no Python code; else null (no error set).
 Ref plain_registry();
 
 // A data descriptor for access_tag that reads and writes the slot exactly as
