@@ -5,6 +5,7 @@
 
 #include "python/ref.hpp"
 #include "python/text.hpp"
+#include "registry/element_table.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -33,14 +34,21 @@ bool take_census(PyObject* atom, Census* out);
 bool take_plain_census(PyObject* atom, PyObject* map, Census* out);
 
 // The bracket decision's bond count for neutral atoms of one element and one
-// bond shape (non-hydrogen entries, double bonds among them), kept for a walk
-// that runs no Python code, so that the accounting runs once per shape.
+// bond shape (non-hydrogen entries, double bonds among them), so that the
+// accounting runs once per shape. Its answers hold while the element table's
+// rows do; only walks that run no Python code use it.
 class CapacityMemo {
 public:
+    // The memo for walks on the class's table as it is now, or null when that
+    // table is not plain.
+    static CapacityMemo* for_current_table();
+
     bool find(PyObject* element, const Census& census, int64_t* bonds) const;
     void keep(PyObject* element, const Census& census, int64_t bonds);
 
 private:
+    bool same_rows(const std::vector<TableRow>& rows) const;
+
     struct Entry {
         Ref element;
         size_t heavy;
@@ -48,6 +56,8 @@ private:
         int64_t bonds;
     };
     std::vector<Entry> entries_;
+    std::vector<TableRow> rows_;   // the table the answers came from
+    std::vector<Ref> row_symbols_;  // holds rows_' symbols alive
 };
 
 // The atom's own text for its element `element`, as "C", "[CH2]", "[NH4+]"…

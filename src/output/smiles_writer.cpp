@@ -5,7 +5,6 @@
 #include "output/piece_tree.hpp"
 #include "output/ring_book.hpp"
 #include "output/walk_common.hpp"
-#include "registry/element_table.hpp"
 #include "registry/plain_registry.hpp"
 #include "registry/tags.hpp"
 
@@ -93,7 +92,7 @@ private:
     // step after it.
     bool pure_ = false;
     Ref map_;
-    CapacityMemo memo_;
+    CapacityMemo* memo_ = nullptr;
 };
 
 // A new call: its steps up to the first child run at once, and a failure is
@@ -119,7 +118,8 @@ bool SmilesWalk::begin(Call& c) {
         books_.back().start_fresh();
         if (!reset_all_tags()) return false;
         map_ = plain_registry();
-        pure_ = map_ && element_table_is_plain(reinterpret_cast<PyObject*>(g.atom_type));
+        memo_ = map_ ? CapacityMemo::for_current_table() : nullptr;
+        pure_ = memo_ != nullptr;
     }
     mark_atom(c.atom.get());
     Ref element = element_of(c.atom.get());
@@ -131,7 +131,7 @@ bool SmilesWalk::begin(Call& c) {
     Census census;
     if (!census_of(c.atom.get(), &census)) return false;
     Text& piece = tree_.piece(c.node);
-    if (!write_atom_text(c.atom.get(), element.get(), census, &piece, pure_ ? &memo_ : nullptr)) return false;
+    if (!write_atom_text(c.atom.get(), element.get(), census, &piece, pure_ ? memo_ : nullptr)) return false;
     if (!mark_neighbours(c, census.neighbours, piece)) return false;
     c.neighbours = std::move(census.neighbours);
     return true;
