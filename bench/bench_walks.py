@@ -72,8 +72,8 @@ def str_of_four_bonded_atom():
     reset_registry()
     carbon = A("C")
     A.reset_tags()
-    loop = min(timeit.repeat("len(c)", globals={"c": ()}, number=100000, repeat=REPEAT))
-    calls = min(timeit.repeat("str(c)", globals={"c": carbon}, number=100000, repeat=REPEAT))
+    loop = min(timeit.repeat("len(c)", globals={"c": ()}, number=100000, repeat=3 * REPEAT))
+    calls = min(timeit.repeat("str(c)", globals={"c": carbon}, number=100000, repeat=3 * REPEAT))
     return (calls - loop) / 100000 * 1e9
 
 

@@ -14,18 +14,6 @@ namespace {
 
 PyObject* atom_class() { return reinterpret_cast<PyObject*>(g.atom_type); }
 
-// A fresh tally: every element-table key, in table order, counting 0.
-Ref new_tally() {
-    Ref keys = element_symbols(atom_class());
-    Ref tally = keys ? Ref::steal(PyDict_New()) : nullptr;
-    if (!tally) return nullptr;
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
-        if (PyObject_SetItem(tally.get(), PyList_GET_ITEM(keys.get(), i), g.const_zero) < 0) return nullptr;
-    return tally;
-}
-
-// Hill order: with carbon, C and H first and the rest in table order;
-// without carbon, plain table order (its C entry counts 0 and is not written).
 bool has_plain_keys(PyObject* tally) {
     Py_ssize_t pos = 0;
     PyObject *key, *value;
@@ -33,6 +21,47 @@ bool has_plain_keys(PyObject* tally) {
         if (!PyUnicode_CheckExact(key)) return false;
     return true;
 }
+
+// The last fresh tally built, to be copied while the table's keys are the
+// same objects (held here, so no other object can take their place). Never
+// destroyed: its references outlive the interpreter.
+struct TallyTemplate {
+    std::vector<Ref> keys;
+    Ref tally;
+
+    bool matches(PyObject* list) const {
+        if (!tally || static_cast<size_t>(PyList_GET_SIZE(list)) != keys.size()) return false;
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i)) != keys[i].get()) return false;
+        return true;
+    }
+};
+TallyTemplate& tally_template = *new TallyTemplate;
+
+// A fresh tally: every element-table key, in table order, counting 0.
+Ref new_tally() {
+    Ref keys = element_symbols(atom_class());
+    if (!keys) return nullptr;
+    if (tally_template.matches(keys.get())) return Ref::steal(PyDict_Copy(tally_template.tally.get()));
+    Ref tally = Ref::steal(PyDict_New());
+    if (!tally) return nullptr;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
+        if (PyObject_SetItem(tally.get(), PyList_GET_ITEM(keys.get(), i), g.const_zero) < 0) return nullptr;
+    // Only exact str keys make a copy equal to a fresh build (no __hash__ or
+    // __eq__ of their own to run).
+    if (has_plain_keys(tally.get())) {
+        Ref copy = Ref::steal(PyDict_Copy(tally.get()));
+        if (!copy) return nullptr;
+        tally_template.keys.clear();
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
+            tally_template.keys.push_back(Ref::borrow(PyList_GET_ITEM(keys.get(), i)));
+        tally_template.tally = std::move(copy);
+    }
+    return tally;
+}
+
+// Hill order: with carbon, C and H first and the rest in table order;
+// without carbon, plain table order (its C entry counts 0 and is not written).
 
 Ref hill_order(PyObject* tally) {
     Ref keys = element_symbols(atom_class());
