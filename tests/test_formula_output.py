@@ -83,7 +83,7 @@ def through_pipe(call, monkeypatch):
     received = []
     reader = threading.Thread(target=lambda: received.append(os.fdopen(read_end, "rb").read()))
     reader.start()
-    stream = io.TextIOWrapper(io.FileIO(write_end, "w"), encoding="utf-8", line_buffering=True)
+    stream = open(write_end, "w", encoding="utf-8", buffering=1)  # line-buffered, as a terminal's stdout
     monkeypatch.setattr(sys, "stdout", stream)
     outcome = run(call)
     monkeypatch.undo()

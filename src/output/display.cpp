@@ -87,12 +87,6 @@ bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
     return true;
 }
 
-Ref ascii_str(const std::string& text) {
-    Ref s = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
-    if (s) std::copy(text.begin(), text.end(), static_cast<char*>(PyUnicode_DATA(s.get())));
-    return s;
-}
-
 }  // namespace
 
 bool add_plain_display(PyObject* atom, PyObject* map, std::string& out) {

@@ -1,11 +1,12 @@
 #include "output/line_printer.hpp"
 
 #include "output/display.hpp"
+#include "python/text.hpp"
 #include "registry/atoms.hpp"
 #include "registry/tags.hpp"
 
-#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <new>
 
 namespace atom {
@@ -28,26 +29,56 @@ bool is_own_print(PyObject* p) {
            std::strcmp(reinterpret_cast<PyCFunctionObject*>(p)->m_ml->ml_name, "print") == 0;
 }
 
-// The io module's own text streams, read once; null when they cannot be.
-struct TextStreamTypes {
-    Ref wrapper, string_io;
-    TextStreamTypes() {
+// The io module's own stream types, read once; empty when they cannot be.
+struct StreamTypes {
+    Ref text_wrapper, string_io, buffered_writer, buffered_random, file_io, bytes_io;
+    StreamTypes() {
         Ref io = Ref::steal(PyImport_ImportModule("_io"));
-        if (io) wrapper = Ref::steal(PyObject_GetAttrString(io.get(), "TextIOWrapper"));
-        if (wrapper) string_io = Ref::steal(PyObject_GetAttrString(io.get(), "StringIO"));
-        if (!string_io) PyErr_Clear();
+        const std::pair<Ref*, const char*> wanted[] = {
+            {&text_wrapper, "TextIOWrapper"},      {&string_io, "StringIO"}, {&buffered_writer, "BufferedWriter"},
+            {&buffered_random, "BufferedRandom"}, {&file_io, "FileIO"},     {&bytes_io, "BytesIO"}};
+        for (const auto& [slot, name] : wanted)
+            if (io) *slot = Ref::steal(PyObject_GetAttrString(io.get(), name));
+        if (PyErr_Occurred()) {
+            PyErr_Clear();
+            text_wrapper.reset();
+        }
     }
 };
 
-// Exactly an io.TextIOWrapper or io.StringIO, not a subclass.
-bool is_plain_text_stream(PyObject* out) {
+const StreamTypes& stream_types() {
     // Never destroyed: its references outlive the interpreter. Made under the
     // interpreter's lock, without a static guard that a thread waiting for the
     // lock could hold.
-    static const TextStreamTypes* types = nullptr;
-    if (!types) types = new TextStreamTypes;
-    PyObject* t = reinterpret_cast<PyObject*>(Py_TYPE(out));
-    return types->string_io && (t == types->wrapper.get() || t == types->string_io.get());
+    static const StreamTypes* types = nullptr;
+    if (!types) types = new StreamTypes;
+    return *types;
+}
+
+bool is_type(PyObject* o, const Ref& type) { return type && reinterpret_cast<PyObject*>(Py_TYPE(o)) == type.get(); }
+
+// The object `owner` holds in its attribute `name` (a plain member of the io
+// types), or null.
+Ref member(PyObject* owner, const char* name) {
+    Ref v = Ref::steal(PyObject_GetAttrString(owner, name));
+    if (!v) PyErr_Clear();
+    return v;
+}
+
+// Exactly an io.StringIO, or an io.TextIOWrapper over the io module's own
+// buffered file or bytes buffer: streams whose `closed` and `write` run no
+// Python code before the bytes reach the file.
+bool is_plain_text_stream(PyObject* out) {
+    const StreamTypes& t = stream_types();
+    if (!t.text_wrapper) return false;
+    if (is_type(out, t.string_io)) return true;
+    if (!is_type(out, t.text_wrapper)) return false;
+    Ref buffer = member(out, "buffer");
+    if (buffer && is_type(buffer.get(), t.bytes_io)) return true;
+    if (!buffer || !(is_type(buffer.get(), t.buffered_writer) || is_type(buffer.get(), t.buffered_random)))
+        return false;
+    Ref raw = member(buffer.get(), "raw");
+    return raw && is_type(raw.get(), t.file_io);
 }
 
 // A stream that is open accepts a write: a closed one would fail at the first
@@ -70,12 +101,6 @@ Ref current_stdout() {
     Ref out = Ref::borrow(sys_dict && name ? PyDict_GetItemWithError(sys_dict, name) : nullptr);
     if (!out) PyErr_Clear();
     return out;
-}
-
-Ref ascii_text(const std::string& text) {
-    Ref s = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
-    if (s) std::copy(text.begin(), text.end(), static_cast<char*>(PyUnicode_DATA(s.get())));
-    return s;
 }
 
 }  // namespace
@@ -134,7 +159,7 @@ bool LinePrinter::print(PyObject* atom) {
 bool LinePrinter::flush() {
     if (pending_.empty()) return true;
     static PyObject* write = interned("write");
-    Ref text = ascii_text(pending_);
+    Ref text = ascii_str(pending_);
     pending_.clear();
     Ref out = std::move(out_);
     map_.reset();

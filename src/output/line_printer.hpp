@@ -2,14 +2,15 @@
 //
 // print(atom) costs far more than the walk step it follows: the lookups of
 // print and sys.stdout, the call through __str__, two writes. While `print`
-// is the interpreter's own, sys.stdout is exactly an io.TextIOWrapper or
-// io.StringIO (and open) and an atom's type displays it with the module's own
-// slot, the line is built here and kept; the kept lines go out in one write
-// when the walk ends, when it fails, and before any step that could run
-// Python code (the caller flushes first), so the text written, and its order
-// against anything else written, is that of one print per line. Anything
-// else (a replaced print or __str__, another stdout, a print among the
-// module's globals) takes print(atom) itself, after the kept lines.
+// is the interpreter's own, sys.stdout is exactly an io.StringIO or an
+// io.TextIOWrapper over the io module's own file or bytes buffer (and open:
+// none of these run Python code to tell) and an atom's type displays it with
+// the module's own slot, the line is built here and kept; the kept lines go
+// out in one write when the walk ends, when it fails, and before any step
+// that could run Python code (the caller flushes first), so the text written,
+// and its order against anything else written, is that of one print per
+// line. Anything else (a replaced print or __str__, another stdout, a print
+// among the module's globals) takes print(atom) itself, after the kept lines.
 #pragma once
 
 #include "python/ref.hpp"
