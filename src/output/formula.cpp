@@ -62,7 +62,6 @@ Ref new_tally() {
 
 // Hill order: with carbon, C and H first and the rest in table order;
 // without carbon, plain table order (its C entry counts 0 and is not written).
-
 Ref hill_order(PyObject* tally) {
     Ref keys = element_symbols(atom_class());
     Ref carbon = keys ? Ref::steal(PyObject_GetItem(tally, g.names.C)) : nullptr;
@@ -104,7 +103,7 @@ bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* o
 // write_formula for a tally keyed by exact str (the entry call's own), without
 // Python code; null with no error set when the general path must write it.
 Ref plain_formula(PyObject* tally) {
-    Ref keys = element_symbols(atom_class());
+    Ref keys = plain_element_symbols(atom_class());
     if (!keys) return nullptr;
     std::vector<PyObject*> order;
     if (!plain_hill_order(tally, keys.get(), &order)) return nullptr;

@@ -99,4 +99,11 @@ Ref element_symbols(PyObject* cls) {
     return keys ? Ref::steal(PySequence_List(keys.get())) : nullptr;
 }
 
+Ref plain_element_symbols(PyObject* cls) {
+    Ref table = table_of(cls);
+    if (!table) PyErr_Clear();
+    if (!table || !PyDict_Check(table.get())) return nullptr;
+    return Ref::steal(PyDict_Keys(table.get()));
+}
+
 }  // namespace atom

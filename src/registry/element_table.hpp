@@ -35,4 +35,8 @@ bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows);
 // The table's keys in table order (a new list).
 Ref element_symbols(PyObject* cls);
 
+// The same when the table is a dict, so that no Python code runs to list
+// them; else null with no error set.
+Ref plain_element_symbols(PyObject* cls);
+
 }  // namespace atom
