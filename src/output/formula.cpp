@@ -86,6 +86,7 @@ bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* o
     const Py_ssize_t n = PyList_GET_SIZE(keys);
     for (Py_ssize_t i = 0; i < n; ++i)
         if (!PyUnicode_CheckExact(PyList_GET_ITEM(keys, i))) return false;
+    order->reserve(static_cast<size_t>(n) + 1);
     if (read_int(carbon).value <= 0) {
         for (Py_ssize_t i = 0; i < n; ++i) order->push_back(PyList_GET_ITEM(keys, i));
         return true;
@@ -93,7 +94,8 @@ bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* o
     Py_ssize_t hydrogen = 0;
     while (hydrogen < n && PyUnicode_Compare(PyList_GET_ITEM(keys, hydrogen), g.names.H) != 0) ++hydrogen;
     if (hydrogen == n) return false;
-    order->assign({g.names.C, g.names.H});
+    order->push_back(g.names.C);
+    order->push_back(g.names.H);
     // The keys without that "H", less their first entry.
     for (Py_ssize_t i = hydrogen == 0 ? 2 : 1; i < n; ++i)
         if (i != hydrogen) order->push_back(PyList_GET_ITEM(keys, i));

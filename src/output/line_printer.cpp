@@ -58,9 +58,9 @@ const StreamTypes& stream_types() {
 bool is_type(PyObject* o, const Ref& type) { return type && reinterpret_cast<PyObject*>(Py_TYPE(o)) == type.get(); }
 
 // The object `owner` holds in its attribute `name` (a plain member of the io
-// types), or null.
-Ref member(PyObject* owner, const char* name) {
-    Ref v = Ref::steal(PyObject_GetAttrString(owner, name));
+// types, named by an interned str), or null.
+Ref member(PyObject* owner, PyObject* name) {
+    Ref v = name ? Ref::steal(PyObject_GetAttr(owner, name)) : nullptr;
     if (!v) PyErr_Clear();
     return v;
 }
@@ -73,11 +73,13 @@ bool is_plain_text_stream(PyObject* out) {
     if (!t.text_wrapper) return false;
     if (is_type(out, t.string_io)) return true;
     if (!is_type(out, t.text_wrapper)) return false;
-    Ref buffer = member(out, "buffer");
+    static PyObject* buffer_name = interned("buffer");
+    static PyObject* raw_name = interned("raw");
+    Ref buffer = member(out, buffer_name);
     if (buffer && is_type(buffer.get(), t.bytes_io)) return true;
     if (!buffer || !(is_type(buffer.get(), t.buffered_writer) || is_type(buffer.get(), t.buffered_random)))
         return false;
-    Ref raw = member(buffer.get(), "raw");
+    Ref raw = member(buffer.get(), raw_name);
     return raw && is_type(raw.get(), t.file_io);
 }
 
