@@ -101,6 +101,8 @@ def print_table(title, rows, what, reference):
         line += f"{mean_ref / 1000:>8.2f} us{ratio(mean_ref, mean_alone)}{ratio(mean_ref, mean_full)}"
     print(line)
     print(f"80% full over alone: {mean_full / mean_alone:.2f}")
+    if reference:
+        print(f"our time over the reference's: {mean_alone / mean_ref:.2f} alone, {mean_full / mean_ref:.2f} 80% full")
     print()
 
 
