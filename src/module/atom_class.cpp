@@ -5,7 +5,9 @@
 #include "python/function.hpp"
 #include "module/methods.hpp"
 #include "python/state.hpp"
+#include "output/display.hpp"
 #include "registry/element_table.hpp"
+#include "registry/tags.hpp"
 
 #include <string>
 
@@ -73,6 +75,24 @@ bool read_slot_offsets(PyTypeObject* cls) {
     return true;
 }
 
+// access_tag gets the descriptor that notes every write, around the slot
+// member the class was created with.
+bool install_tag_descriptor(PyObject* cls) {
+    PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
+    PyObject* name = slot_name(Slot::AccessTag);
+    Ref member = Ref::borrow(PyDict_GetItemWithError(t->tp_dict, name));
+    Ref descriptor = member ? make_tag_descriptor(member.get()) : nullptr;
+    return descriptor && PyObject_SetAttr(cls, name, descriptor.get()) == 0 &&
+           start_tag_tracking(descriptor.get());
+}
+
+// str() and repr() reach the display text without a call through __str__;
+// assigning either method on the class puts the slot back to calling it.
+void install_display_slots(PyTypeObject* t) {
+    t->tp_str = display_slot;
+    t->tp_repr = display_slot;
+}
+
 }  // namespace
 
 bool init_atom_class(PyObject* module) {
@@ -96,7 +116,8 @@ bool init_atom_class(PyObject* module) {
     if (!read_slot_offsets(reinterpret_cast<PyTypeObject*>(cls.get()))) return false;
     if (PyModule_AddObjectRef(module, "Atom", cls.get()) < 0) return false;
     g.atom_type = reinterpret_cast<PyTypeObject*>(cls.release());
-    return true;
+    install_display_slots(g.atom_type);
+    return install_tag_descriptor(reinterpret_cast<PyObject*>(g.atom_type));
 }
 
 }  // namespace atom

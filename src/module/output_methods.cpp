@@ -11,7 +11,7 @@ namespace {
 
 PyObject* m_display(PyObject* const* a) {
     if (!require_atom(a[0])) return nullptr;
-    return display_text(a[0]).release();
+    return display_form(a[0]).release();
 }
 
 PyObject* m_to_formula(PyObject* const* a) {

@@ -3,6 +3,7 @@
 #include "module/methods.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
+#include "registry/tags.hpp"
 #include "construction/construct.hpp"
 
 namespace atom {

@@ -2,7 +2,8 @@
 
 #include "python/ints.hpp"
 #include "python/text.hpp"
-#include "output/walk_common.hpp"
+#include "output/formula_walk.hpp"
+#include "registry/tags.hpp"
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
 
@@ -11,92 +12,52 @@
 namespace atom {
 namespace {
 
-// `print` as the module's code sees it: a global of the module first, then the
-// builtin. Looked up at every use, so a replaced builtins.print is obeyed.
-bool print_atom(PyObject* atom) {
-    PyObject* globals = PyModule_GetDict(g.module);
-    Ref print = Ref::borrow(globals ? PyDict_GetItemWithError(globals, g.names.print) : nullptr);
-    if (!print) {
-        if (PyErr_Occurred()) return false;
-        // The builtins' own dict, as a name lookup reads it.
-        print = Ref::borrow(PyDict_GetItemWithError(PyModule_GetDict(g.builtins), g.names.print));
-        if (!print) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
-            return false;
-        }
-    }
-    return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
+PyObject* atom_class() { return reinterpret_cast<PyObject*>(g.atom_type); }
+
+bool has_plain_keys(PyObject* tally) {
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(tally, &pos, &key, &value))
+        if (!PyUnicode_CheckExact(key)) return false;
+    return true;
 }
 
-PyObject* atom_class() { return reinterpret_cast<PyObject*>(g.atom_type); }
+// The last fresh tally built, to be copied while the table's keys are the
+// same objects (held here, so no other object can take their place). Never
+// destroyed: its references outlive the interpreter.
+struct TallyTemplate {
+    std::vector<Ref> keys;
+    Ref tally;
+
+    bool matches(PyObject* list) const {
+        if (!tally || static_cast<size_t>(PyList_GET_SIZE(list)) != keys.size()) return false;
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i)) != keys[i].get()) return false;
+        return true;
+    }
+};
+TallyTemplate& tally_template = *new TallyTemplate;
 
 // A fresh tally: every element-table key, in table order, counting 0.
 Ref new_tally() {
     Ref keys = element_symbols(atom_class());
-    Ref tally = keys ? Ref::steal(PyDict_New()) : nullptr;
+    if (!keys) return nullptr;
+    if (tally_template.matches(keys.get())) return Ref::steal(PyDict_Copy(tally_template.tally.get()));
+    Ref tally = Ref::steal(PyDict_New());
     if (!tally) return nullptr;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
         if (PyObject_SetItem(tally.get(), PyList_GET_ITEM(keys.get(), i), g.const_zero) < 0) return nullptr;
+    // Only exact str keys make a copy equal to a fresh build (no __hash__ or
+    // __eq__ of their own to run).
+    if (has_plain_keys(tally.get())) {
+        Ref copy = Ref::steal(PyDict_Copy(tally.get()));
+        if (!copy) return nullptr;
+        tally_template.keys.clear();
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
+            tally_template.keys.push_back(Ref::borrow(PyList_GET_ITEM(keys.get(), i)));
+        tally_template.tally = std::move(copy);
+    }
     return tally;
-}
-
-// val[element] += 1, on whatever object the tally is.
-bool count_element(PyObject* tally, PyObject* atom) {
-    Ref element = get_element(atom);
-    if (!element) return false;
-    Ref old = Ref::steal(PyObject_GetItem(tally, element.get()));
-    Ref sum = old ? Ref::steal(PyNumber_InPlaceAdd(old.get(), g.const_one)) : nullptr;
-    return sum && PyObject_SetItem(tally, element.get(), sum.get()) == 0;
-}
-
-// One atom of the walk: its bond list, held for the whole visit as a for loop
-// over it would, and the next entry to look at.
-struct Visit {
-    Ref atom;
-    Ref bonds;
-    Py_ssize_t next = 0;
-};
-
-// The visit of an atom: mark it, count it, then its bond list.
-bool enter(std::vector<Visit>& stack, Ref atom, PyObject* tally) {
-    if (!walk_depth_ok(stack.size())) return false;
-    slot_set(atom.get(), Slot::AccessTag, Py_True);
-    if (!count_element(tally, atom.get())) return false;
-    Ref bonds = get_bonds(atom.get());
-    if (!bonds) return false;
-    stack.push_back({std::move(atom), std::move(bonds)});
-    return true;
-}
-
-// The unmarked atom the top visit goes on to, or null when its list is done.
-bool next_unmarked(Visit& v, Ref* child) {
-    while (v.next < PyList_GET_SIZE(v.bonds.get())) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(v.bonds.get(), v.next++));
-        const int found = unmarked_atom(entry.get(), child);
-        if (found != 0) return found > 0;
-    }
-    child->reset();
-    return true;
-}
-
-// Depth-first from `self`; each atom below the start is printed once its own
-// sub-walk is done (post-order). Python code run by print may change anything,
-// so every atom and list is held, and lengths are re-read.
-bool walk(PyObject* self, PyObject* tally) {
-    std::vector<Visit> stack;
-    if (!enter(stack, Ref::borrow(self), tally)) return false;
-    while (!stack.empty()) {
-        Ref child;
-        if (!next_unmarked(stack.back(), &child)) return false;
-        if (child) {
-            if (!confirm(child.get()) || !enter(stack, std::move(child), tally)) return false;
-            continue;
-        }
-        Ref done = std::move(stack.back().atom);
-        stack.pop_back();
-        if (!stack.empty() && !print_atom(done.get())) return false;
-    }
-    return true;
 }
 
 // Hill order: with carbon, C and H first and the rest in table order;
@@ -114,6 +75,50 @@ Ref hill_order(PyObject* tally) {
     for (Py_ssize_t i = 1; i < PyList_GET_SIZE(keys.get()); ++i)
         if (PyList_Append(order.get(), PyList_GET_ITEM(keys.get(), i)) < 0) return nullptr;
     return order;
+}
+
+// The Hill order of hill_order for a tally keyed by exact str, read without
+// Python code: false (no error set) when that order needs the general path
+// (no int under "C", no "H" to remove).
+bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* order) {
+    PyObject* carbon = PyDict_GetItemWithError(tally, g.names.C);
+    if (!carbon || !PyLong_CheckExact(carbon)) return false;
+    const Py_ssize_t n = PyList_GET_SIZE(keys);
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!PyUnicode_CheckExact(PyList_GET_ITEM(keys, i))) return false;
+    order->reserve(static_cast<size_t>(n) + 1);
+    if (read_int(carbon).value <= 0) {
+        for (Py_ssize_t i = 0; i < n; ++i) order->push_back(PyList_GET_ITEM(keys, i));
+        return true;
+    }
+    Py_ssize_t hydrogen = 0;
+    while (hydrogen < n && PyUnicode_Compare(PyList_GET_ITEM(keys, hydrogen), g.names.H) != 0) ++hydrogen;
+    if (hydrogen == n) return false;
+    order->push_back(g.names.C);
+    order->push_back(g.names.H);
+    // The keys without that "H", less their first entry.
+    for (Py_ssize_t i = hydrogen == 0 ? 2 : 1; i < n; ++i)
+        if (i != hydrogen) order->push_back(PyList_GET_ITEM(keys, i));
+    return true;
+}
+
+// write_formula for a tally keyed by exact str (the entry call's own), without
+// Python code; null with no error set when the general path must write it.
+Ref plain_formula(PyObject* tally) {
+    Ref keys = plain_element_symbols(atom_class());
+    if (!keys) return nullptr;
+    std::vector<PyObject*> order;
+    if (!plain_hill_order(tally, keys.get(), &order)) return nullptr;
+    Text out;
+    for (PyObject* symbol : order) {
+        PyObject* count = PyDict_GetItemWithError(tally, symbol);
+        if (!count || !PyLong_CheckExact(count)) return nullptr;
+        const BigInt n = read_int(count);
+        if (n.value < 1) continue;
+        if (!out.add_str(symbol)) return nullptr;
+        if (n.value > 1 && !out.add_plain(count)) return nullptr;
+    }
+    return out.to_str();
 }
 
 Ref write_formula(PyObject* tally) {
@@ -140,10 +145,16 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     const int entry = PyObject_IsTrue(top);
     if (entry < 0) return nullptr;
     Ref tally = entry ? (reset_all_tags() ? new_tally() : nullptr) : Ref::borrow(val);
-    if (!tally || !walk(self, tally.get())) return nullptr;
+    // Only a tally of this call's own, keyed by exact str, is read without
+    // Python code; a caller's tally makes every step a general one.
+    const bool plain = entry && tally && has_plain_keys(tally.get());
+    bool pure = false;
+    if (!tally || !walk_and_print(self, tally.get(), plain, &pure)) return nullptr;
     if (!entry) return Ref::borrow(g.names.empty);
-    Ref formula = write_formula(tally.get());
-    if (!formula || !reset_all_tags()) return nullptr;
+    Ref formula = plain ? plain_formula(tally.get()) : nullptr;
+    pure = pure && formula;
+    if (!formula && !PyErr_Occurred()) formula = write_formula(tally.get());
+    if (!formula || !(pure ? clear_walk_marks() : reset_all_tags())) return nullptr;
     return formula;
 }
 

@@ -5,6 +5,8 @@
 #include "output/piece_tree.hpp"
 #include "output/ring_book.hpp"
 #include "output/walk_common.hpp"
+#include "registry/plain_registry.hpp"
+#include "registry/tags.hpp"
 
 #include <vector>
 
@@ -70,6 +72,11 @@ private:
     bool nested(size_t caller, Ref atom, Ref parent, bool top);
     bool finish(const Call& c);
     void returned();
+    Ref element_of(PyObject* atom);
+    bool census_of(PyObject* atom, Census* census);
+    int neighbour_mark(const Neighbour& n, Ref* atom);
+    bool confirmed(PyObject* atom);
+    Ref id_of(PyObject* atom);
     bool drive();
     bool write_back(PyObject* self, bool ok);
 
@@ -77,6 +84,15 @@ private:
     std::vector<RingBook> books_;
     PieceTree tree_;
     int root_ = -1;
+    // While no step has met a value that could run Python code (or fail) since
+    // the entry call's reset, the registry `map_` is plain and unchanged: each
+    // step reads it directly, an entry the census resolved stays resolved, and
+    // the bracket decision is remembered per element and bond shape. The first
+    // step that meets anything else takes the general path, as does every
+    // step after it.
+    bool pure_ = false;
+    Ref map_;
+    CapacityMemo* memo_ = nullptr;
 };
 
 // A new call: its steps up to the first child run at once, and a failure is
@@ -101,15 +117,21 @@ bool SmilesWalk::begin(Call& c) {
         books_.emplace_back();
         books_.back().start_fresh();
         if (!reset_all_tags()) return false;
+        map_ = plain_registry();
+        memo_ = map_ ? CapacityMemo::for_current_table() : nullptr;
+        pure_ = memo_ != nullptr;
     }
-    slot_set(c.atom.get(), Slot::AccessTag, Py_True);
-    Ref element = get_element(c.atom.get());
+    mark_atom(c.atom.get());
+    Ref element = element_of(c.atom.get());
     if (!element) return false;
-    if (is_hydrogen_symbol(element.get())) return begin_hydrogen(c);
+    if (is_hydrogen_symbol(element.get())) {
+        pure_ = false;
+        return begin_hydrogen(c);
+    }
     Census census;
-    if (!take_census(c.atom.get(), &census)) return false;
+    if (!census_of(c.atom.get(), &census)) return false;
     Text& piece = tree_.piece(c.node);
-    if (!write_atom_text(c.atom.get(), element.get(), census, &piece)) return false;
+    if (!write_atom_text(c.atom.get(), element.get(), census, &piece, pure_ ? memo_ : nullptr)) return false;
     if (!mark_neighbours(c, census.neighbours, piece)) return false;
     c.neighbours = std::move(census.neighbours);
     return true;
@@ -155,8 +177,8 @@ bool SmilesWalk::mark_neighbours(const Call& c, const std::vector<Neighbour>& ne
     int64_t marked_count = 0;
     bool predecessor_seen = false;
     for (const Neighbour& n : neighbours) {
-        Ref a = resolve_atom(n.key.get());
-        const int marked = a ? is_marked(a.get()) : -1;
+        Ref a;
+        const int marked = neighbour_mark(n, &a);
         if (marked < 0) return false;
         if (!marked) continue;
         ++marked_count;
@@ -178,9 +200,10 @@ bool SmilesWalk::mark_neighbours(const Call& c, const std::vector<Neighbour>& ne
 // may have reached it), or null when all have been considered.
 bool SmilesWalk::next_child(Call& c, Ref* child) {
     while (c.next < c.neighbours.size()) {
-        Ref key = c.neighbours[c.next++].key;
-        const int found = unmarked_atom(key.get(), child);
-        if (found != 0) return found > 0;
+        const Neighbour n = c.neighbours[c.next++];
+        const int marked = neighbour_mark(n, child);
+        if (marked == 0) return true;
+        if (marked < 0) return false;
     }
     child->reset();
     return true;
@@ -189,7 +212,7 @@ bool SmilesWalk::next_child(Call& c, Ref* child) {
 // A call made from `caller`: confirming the callee and the depth bound are the
 // caller's steps; the callee's own steps are its own.
 bool SmilesWalk::nested(size_t caller, Ref atom, Ref parent, bool top) {
-    if (!confirm(atom.get()) || !walk_depth_ok(calls_.size())) {
+    if (!confirmed(atom.get()) || !walk_depth_ok(calls_.size())) {
         wrap_failure(calls_[caller].atom.get());
         return false;
     }
@@ -201,10 +224,55 @@ bool SmilesWalk::nested(size_t caller, Ref atom, Ref parent, bool top) {
 bool SmilesWalk::finish(const Call& c) {
     RingBook& book = books_[c.book];
     if (book.has_records()) {
-        Ref id = get_id(c.atom.get());
+        Ref id = id_of(c.atom.get());
         if (!id || !book.add_openings(id.get(), tree_.piece(c.node))) return false;
     }
-    return !c.top || reset_all_tags();
+    return !c.top || (pure_ ? clear_walk_marks() : reset_all_tags());
+}
+
+// The steps read directly while the walk is pure; each falls back to the
+// general step (for good) when a value is not of its plain type.
+
+Ref SmilesWalk::element_of(PyObject* atom) {
+    PyObject* element = *slot_ptr(atom, Slot::Element);
+    if (pure_ && element && PyUnicode_CheckExact(element) && plain_confirmed(map_.get(), atom))
+        return Ref::borrow(element);
+    pure_ = false;
+    return get_element(atom);
+}
+
+bool SmilesWalk::census_of(PyObject* atom, Census* census) {
+    if (pure_ && take_plain_census(atom, map_.get(), census)) return true;
+    pure_ = false;
+    *census = Census();
+    return take_census(atom, census);
+}
+
+// 1 when the neighbour is marked, 0 when not (*atom set), -1 on failure.
+int SmilesWalk::neighbour_mark(const Neighbour& n, Ref* atom) {
+    if (pure_ && n.atom) {
+        PyObject* tag = *slot_ptr(n.atom.get(), Slot::AccessTag);
+        if (tag == Py_True || tag == Py_False) {
+            *atom = n.atom;
+            return tag == Py_True;
+        }
+    }
+    pure_ = false;
+    *atom = resolve_atom(n.key.get());
+    return *atom ? is_marked(atom->get()) : -1;
+}
+
+bool SmilesWalk::confirmed(PyObject* atom) {
+    if (pure_ && plain_confirmed(map_.get(), atom)) return true;
+    pure_ = false;
+    return confirm(atom);
+}
+
+Ref SmilesWalk::id_of(PyObject* atom) {
+    PyObject* id = *slot_ptr(atom, Slot::Id);
+    if (pure_ && id && plain_confirmed(map_.get(), atom)) return Ref::borrow(id);
+    pure_ = false;
+    return get_id(atom);
 }
 
 void SmilesWalk::returned() {

@@ -1,5 +1,6 @@
 #include "python/text.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace atom {
@@ -62,6 +63,12 @@ bool add_tag(Text& m, std::string_view label, PyObject* value) {
     if (!m.add_plain(value)) return false;
     m.add("] ");
     return true;
+}
+
+Ref ascii_str(std::string_view text) {
+    Ref s = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+    if (s) std::copy(text.begin(), text.end(), static_cast<char*>(PyUnicode_DATA(s.get())));
+    return s;
 }
 
 void replace_all(std::string& s, std::string_view from, std::string_view to) {

@@ -48,6 +48,9 @@ bool add_tag(Text& m, std::string_view label, PyObject* value);
 // "[Atom {id}] ", the tag of every error an atom raises about itself.
 inline bool add_atom_tag(Text& m, PyObject* id) { return add_tag(m, "Atom", id); }
 
+// A str of text known to be ASCII, made without decoding.
+Ref ascii_str(std::string_view text);
+
 // Replaces every occurrence of `from` by `to`, left to right, like str.replace.
 void replace_all(std::string& s, std::string_view from, std::string_view to);
 

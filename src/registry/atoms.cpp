@@ -211,28 +211,6 @@ Ref entry_element(PyObject* entry) {
     return element;
 }
 
-bool reset_all_tags() {
-    Ref map = registry_map();
-    if (!map) return false;
-    Py_ssize_t pos = 0;
-    PyObject* key;
-    PyObject* value;
-    const Py_ssize_t size = PyDict_GET_SIZE(map.get());
-    while (PyDict_Next(map.get(), &pos, &key, &value)) {
-        if (is_atom(value)) {
-            slot_set(value, Slot::AccessTag, Py_False);
-        } else {
-            Ref held = Ref::borrow(value);
-            if (PyObject_SetAttr(held.get(), slot_name(Slot::AccessTag), Py_False) < 0) return false;
-        }
-        if (PyDict_GET_SIZE(map.get()) != size) {
-            PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
-            return false;
-        }
-    }
-    return true;
-}
-
 bool register_atom(PyObject* atom, PyObject* id) {
     Ref map = registry_map();
     return map && PyDict_SetItem(map.get(), id, atom) == 0;

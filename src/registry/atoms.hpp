@@ -47,9 +47,6 @@ Ref resolve_atom(PyObject* obj);
 // get_atom_id(obj).
 Ref get_atom_id(PyObject* obj);
 
-// reset_tags(): every registered atom's access_tag becomes False, in id_map order.
-bool reset_all_tags();
-
 // The message "[Non-existent Atom {id}] Atom {id} does not exist." as AtomError.
 bool raise_nonexistent(PyObject* id);
 

@@ -71,12 +71,39 @@ bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* fou
     return row_number(info.get(), 0, element, &row->valence) && row_number(info.get(), 1, element, &row->capacity);
 }
 
+bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows) {
+    Ref table = table_of(cls);
+    if (!table) PyErr_Clear();
+    if (!table || !PyDict_CheckExact(table.get())) return false;
+    Py_ssize_t pos = 0;
+    PyObject *key, *row;
+    while (PyDict_Next(table.get(), &pos, &key, &row)) {
+        if (!PyUnicode_CheckExact(key) || !PyList_CheckExact(row) || PyList_GET_SIZE(row) < 2) return false;
+        PyObject* valence = PyList_GET_ITEM(row, 0);
+        PyObject* capacity = PyList_GET_ITEM(row, 1);
+        if (!PyLong_CheckExact(valence) || !PyLong_CheckExact(capacity)) return false;
+        rows->push_back({key, PyLong_AsLongLong(valence), PyLong_AsLongLong(capacity)});
+        if (PyErr_Occurred()) {
+            PyErr_Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
 Ref element_symbols(PyObject* cls) {
     Ref table = table_of(cls);
     if (!table) return nullptr;
     if (PyDict_Check(table.get())) return Ref::steal(PyDict_Keys(table.get()));
     Ref keys = Ref::steal(PyObject_CallMethod(table.get(), "keys", nullptr));
     return keys ? Ref::steal(PySequence_List(keys.get())) : nullptr;
+}
+
+Ref plain_element_symbols(PyObject* cls) {
+    Ref table = table_of(cls);
+    if (!table) PyErr_Clear();
+    if (!table || !PyDict_Check(table.get())) return nullptr;
+    return Ref::steal(PyDict_Keys(table.get()));
 }
 
 }  // namespace atom

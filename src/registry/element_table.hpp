@@ -4,6 +4,7 @@
 #include "python/ref.hpp"
 
 #include <cstdint>
+#include <vector>
 
 namespace atom {
 
@@ -19,7 +20,23 @@ struct ElementRow {
 // failure; *found is false when the element is not in the table.
 bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* found);
 
+// A row as read from a plain table; the symbol is borrowed from the table.
+struct TableRow {
+    PyObject* symbol;
+    int64_t valence;
+    int64_t capacity;
+};
+
+// The table's rows when it is a dict of str keys and [int, int, ...] lists,
+// so that looking a str up in it runs no Python code; false (no error set)
+// when it is not.
+bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows);
+
 // The table's keys in table order (a new list).
 Ref element_symbols(PyObject* cls);
+
+// The same when the table is a dict, so that no Python code runs to list
+// them; else null with no error set.
+Ref plain_element_symbols(PyObject* cls);
 
 }  // namespace atom

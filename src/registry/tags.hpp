@@ -1,0 +1,41 @@
+// Traversal marks (access_tag). The walks and reset_tags() leave every
+// registered atom's tag False; to make that cost what was marked rather than
+// what is registered, the module keeps the atoms that can hold a tag other than
+// False: those a walk marked, those Python code wrote through the class's
+// access_tag descriptor, and those registered while holding such a tag (seen
+// by a watcher on id_map). Whenever that knowledge cannot be trusted (an
+// attribute of the class was assigned, id_map was replaced, filled from
+// another dict, or given a key that is not an int or a value that is not an
+// atom) one full scan clears every registered atom and the knowledge restarts.
+#pragma once
+
+#include "python/ref.hpp"
+
+namespace atom {
+
+// A walk's mark: access_tag = True, remembered for the next clearing.
+void mark_atom(PyObject* atom);
+
+// reset_tags(): every registered atom's access_tag becomes False.
+bool reset_all_tags();
+
+// The closing reset_tags() of a walk that ran no Python code since its opening
+// one: whatever has been remembered since is the walk's own marks, set on
+// atoms it confirmed, all still registered, so none is looked up again.
+bool clear_walk_marks();
+
+// Atom.id_map when it is known to hold only int keys and atoms, so that
+// looking an exact int up in it runs no Python code; else null (no error set).
+Ref plain_registry();
+
+// A data descriptor for access_tag that reads and writes the slot exactly as
+// the class's own slot member `member` does, and notes every write.
+Ref make_tag_descriptor(PyObject* member);
+
+// Watches id_map from now on; `descriptor` is the one the class holds.
+bool start_tag_tracking(PyObject* descriptor);
+
+// Notes that `atom` may now hold a tag other than False.
+void remember_tag(PyObject* atom);
+
+}  // namespace atom

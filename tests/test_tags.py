@@ -1,0 +1,87 @@
+"""Clearing the traversal marks: whichever way a tag was set, a walk's clearing
+and reset_tags() reach every registered atom and no other."""
+import pytest
+
+import Atom
+from Atom import Atom as A
+
+ROUTES = {
+    "attribute": lambda a, v: setattr(a, "access_tag", v),
+    "object.__setattr__": lambda a, v: object.__setattr__(a, "access_tag", v),
+    "class descriptor": lambda a, v: vars(A)["access_tag"].__set__(a, v),
+    "deleted slot": lambda a, v: delattr(a, "access_tag"),
+}
+
+CLEARINGS = {
+    "reset_tags": lambda start: A.reset_tags(),
+    "get_smiles": lambda start: Atom.get_smiles(start),
+    "get_formula": lambda start: Atom.get_formula(start),
+}
+
+
+@pytest.fixture
+def quiet_print(monkeypatch):
+    monkeypatch.setattr("builtins.print", lambda *args: None)
+
+
+@pytest.mark.parametrize("route", ROUTES.values(), ids=ROUTES.keys())
+@pytest.mark.parametrize("clearing", CLEARINGS.values(), ids=CLEARINGS.keys())
+def test_every_registered_tag_is_cleared_and_unregistered_ones_kept(route, clearing, quiet_print):
+    walked = A("C")
+    A.reset_tags()
+    elsewhere = [A("O"), A("N")]  # structures the walk never reaches
+    gone = A("Cl")
+    gone.delete()
+    for a in [*elsewhere, gone, *map(A.get_atom, elsewhere[1].bonds)]:
+        route(a, True)
+    clearing(walked)
+    assert all(a.access_tag is False for a in A.get_all_atoms())
+    if route is ROUTES["deleted slot"]:
+        with pytest.raises(AttributeError):
+            gone.access_tag
+    else:
+        assert gone.access_tag is True
+
+
+def unregistered_with_tag():
+    a = A("H", charge=1)  # no bonds: a walk from it needs no other atom
+    a.delete()
+    a.access_tag = True
+    A.reset_tags()  # forgets it: it is not registered
+    assert a.access_tag is True
+    return a
+
+
+@pytest.mark.parametrize("register", [
+    lambda a: A.id_map.__setitem__(a.id, a),
+    lambda a: A.id_map.update({a.id: a}),
+    lambda a: A.id_map.setdefault(a.id, a),
+    lambda a: A.id_map.__setitem__(-5, a),  # under a key that is not its id
+    lambda a: setattr(A, "id_map", {**A.id_map, a.id: a}),
+], ids=["setitem", "update", "setdefault", "other key", "replaced map"])
+@pytest.mark.parametrize("clearing", CLEARINGS.values(), ids=CLEARINGS.keys())
+def test_a_registry_edited_behind_the_module_is_obeyed(register, clearing, quiet_print):
+    original = A.id_map
+    try:
+        walked = A("C")
+        a = unregistered_with_tag()
+        register(a)
+        clearing(walked)
+        assert a.access_tag is False
+        assert all(x.access_tag is False for x in A.id_map.values())
+    finally:
+        A.id_map = original
+
+
+def test_a_registry_filled_from_another_dict_is_obeyed():
+    original = A.id_map
+    try:
+        a = unregistered_with_tag()
+        A.id_map = {}
+        Atom.reset_tags()
+        A.id_map.update({a.id: a})  # one copy into an empty dict
+        A.reset_tags()
+        assert a.access_tag is False
+    finally:
+        A.id_map = original
+
