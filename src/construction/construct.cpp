@@ -8,6 +8,7 @@
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
+#include "registry/pool_batch.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -104,9 +105,7 @@ bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* b
     return true;
 }
 
-}  // namespace
-
-bool init_atom(PyObject* self, const NewAtom& in) {
+bool construct(PyObject* self, const NewAtom& in) {
     Ref bonds = in.bonds && in.bonds != Py_None ? Ref::borrow(in.bonds) : Ref::steal(PyList_New(0));
     if (!bonds) return false;
     slot_set(self, Slot::Element, in.element);
@@ -117,6 +116,8 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     Ref id = draw_id();
     if (!id) return false;
     slot_set(self, Slot::Id, id.get());
+    // Atoms the caller named may run Python code when resolved or bonded.
+    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_pool();
     if (!resolve_entries(bonds.get())) return fail_returning(id.get());
     slot_set(self, Slot::Bonds, bonds.get());
 
@@ -142,6 +143,25 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     if (!fill_hydrogens(self, cap.bonds)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
     return true;
+}
+
+bool slots_unset(PyObject* self) {
+    for (int s = 0; s < kSlotCount; ++s)
+        if (*slot_ptr(self, static_cast<Slot>(s))) return false;
+    return true;
+}
+
+}  // namespace
+
+bool init_atom(PyObject* self, const NewAtom& in) {
+    if (!slots_unset(self)) {
+        // Initialising an atom again drops its old slot values, whose
+        // finalizers must see the pool settled.
+        PoolBatch::Suspend reinitialising;
+        return construct(self, in);
+    }
+    PoolBatch batch;
+    return construct(self, in);
 }
 
 Ref create_atom(const NewAtom& in) {

@@ -14,6 +14,9 @@ struct NewAtom {
     bool bond_ = true;        // ask the listed atoms to record the bond
     PyObject* auto_modify;    // used when `lone` is given
     int placeholders = 0;     // bonds still to come, counted by the accounting only
+    // The listed atoms were made by the running reading: resolving and bonding
+    // them runs no Python code.
+    bool partners_made_here = false;
 };
 
 // Runs the constructor's steps on a fresh (or re-initialised) instance.

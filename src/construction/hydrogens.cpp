@@ -1,9 +1,75 @@
 #include "construction/hydrogens.hpp"
 
 #include "construction/construct.hpp"
+#include "construction/creation_log.hpp"
 #include "registry/atoms.hpp"
+#include "registry/element_table.hpp"
+#include "registry/ids.hpp"
+#include "registry/plain_map.hpp"
+#include "registry/pool_batch.hpp"
 
 namespace atom {
+namespace {
+
+// With the element table read once: a hydrogen with one bond has a full
+// valence and no lone electron, as the standard row [1, 2] gives. Then
+// Atom(bonds=[parent_id], bond_=False) has nothing to resolve, account or bond.
+bool hydrogen_full_with_one_bond() {
+    PyObject* cls = reinterpret_cast<PyObject*>(g.atom_type);
+    if (!element_table_is_plain(cls)) return false;
+    ElementRow row;
+    bool found = false;
+    if (!lookup_element(cls, g.names.H, &row, &found)) {
+        PyErr_Clear();
+        return false;
+    }
+    return found && row.valence == 1 && row.capacity >= 2;
+}
+
+// What the constructor makes of Atom(bonds=[parent_id], bond_=False) then,
+// step by step, for a parent known to be registered under the exact int
+// parent_id: the same allocations first, the same draw, the same registration.
+Ref new_full_hydrogen(PyObject* parent_id) {
+    Ref bonds = Ref::steal(PyList_New(1));
+    if (!bonds) return nullptr;
+    PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
+    Ref h = Ref::steal(g.atom_type->tp_alloc(g.atom_type, 0));
+    if (!h) return nullptr;
+    slot_set(h.get(), Slot::Element, g.names.H);
+    slot_set(h.get(), Slot::Charge, g.const_zero);
+    slot_set(h.get(), Slot::Lone, g.const_zero);
+    Ref id = draw_id();
+    if (!id) return nullptr;
+    slot_set(h.get(), Slot::Id, id.get());
+    slot_set(h.get(), Slot::Bonds, bonds.get());
+    if (!register_atom(h.get(), id.get())) {
+        SavedError e;
+        if (!give_back_id(id.get())) PyErr_Clear();
+        e.restore();
+        return nullptr;
+    }
+    CreationLog::record(h.get());
+    slot_set(h.get(), Slot::AccessTag, Py_False);
+    return h;
+}
+
+// The general case: each hydrogen through the whole constructor, the atom
+// read afresh each round, as creating one may run Python code (a replaced
+// randint) that deletes the atom or replaces its slots.
+bool fill_one_by_one(PyObject* atom, int64_t capacity) {
+    for (;;) {
+        Ref bonds = get_bonds(atom);
+        if (!bonds) return false;
+        if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
+        Ref parent = slot_ref(atom, Slot::Id);
+        Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
+        Ref hid = h ? get_id(h.get()) : nullptr;
+        Ref list = hid ? bonds_list(atom) : nullptr;
+        if (!list || PyList_Append(list.get(), hid.get()) < 0) return false;
+    }
+}
+
+}  // namespace
 
 Ref create_hydrogen(PyObject* parent_id) {
     Ref bonds = Ref::steal(PyList_New(parent_id ? 1 : 0));
@@ -19,18 +85,22 @@ Ref create_hydrogen(PyObject* parent_id) {
 }
 
 bool fill_hydrogens(PyObject* atom, int64_t capacity) {
-    for (;;) {
-        // Read afresh each round: creating a hydrogen can run Python code (a
-        // replaced randint) that deletes the atom or replaces its slots.
-        Ref bonds = get_bonds(atom);
-        if (!bonds) return false;
-        if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
-        Ref parent = slot_ref(atom, Slot::Id);
-        Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
-        Ref hid = h ? get_id(h.get()) : nullptr;
-        Ref list = hid ? bonds_list(atom) : nullptr;
-        if (!list || PyList_Append(list.get(), hid.get()) < 0) return false;
+    PoolBatch batch;
+    Ref bonds = get_bonds(atom);
+    if (!bonds) return false;
+    if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
+    Ref map = registry_map();
+    if (!map) return false;
+    PyObject* parent = *slot_ptr(atom, Slot::Id);  // confirmed: registered under it
+    // Nothing below runs Python code when the map holds int keys only and the
+    // id is an exact int, so the atom stays as it is between the hydrogens.
+    if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond())
+        return fill_one_by_one(atom, capacity);
+    while (PyList_GET_SIZE(bonds.get()) < capacity) {
+        Ref h = new_full_hydrogen(parent);
+        if (!h || PyList_Append(bonds.get(), *slot_ptr(h.get(), Slot::Id)) < 0) return false;
     }
+    return true;
 }
 
 }  // namespace atom

@@ -7,6 +7,8 @@
 #include "module/atom_class.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
+#include "registry/pool_batch.hpp"
+#include "python/settle_hook.hpp"
 
 #include <atomic>
 
@@ -64,6 +66,7 @@ bool enter_in_sys_modules(PyObject* module) {
 
 bool import_random(PyObject* module) {
     Ref random = Ref::steal(PyImport_ImportModule("random"));
+    settle_hook = settle_pool;  // recorded draws are settled before Python code can run
     return random && PyModule_AddObjectRef(module, "random", random.get()) == 0 &&
            init_random_fast_path(random.get());
 }

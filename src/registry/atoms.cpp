@@ -3,6 +3,8 @@
 #include "python/errors.hpp"
 #include "python/type_tag.hpp"
 #include "python/function.hpp"
+#include "registry/plain_map.hpp"
+#include "registry/pool_batch.hpp"
 
 #include <array>
 
@@ -85,6 +87,7 @@ Ref class_attr(PyObject* cls, PyObject* name) {
     } else if (PyType_Check(cls)) {
         if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
+    settle_pool();  // a descriptor or a metaclass can run Python code
     return Ref::steal(PyObject_GetAttr(cls, name));
 }
 
@@ -94,10 +97,17 @@ Ref registry_map() {
         PyErr_Format(PyExc_TypeError, "Atom.id_map must be a dict, not '%.200s'", Py_TYPE(map.get())->tp_name);
         return nullptr;
     }
+    // A key that is not an exact int can run Python code when compared.
+    if (map && !map_keys_are_ints(map.get())) settle_pool();
     return map;
 }
 
 Ref registry_pool() {
+    settle_pool();
+    return recorded_registry_pool();
+}
+
+Ref recorded_registry_pool() {
     Ref pool = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_pool);
     if (pool && !PyList_Check(pool.get())) {
         PyErr_Format(PyExc_TypeError, "Atom._Atom__id_pool must be a list, not '%.200s'",
@@ -213,17 +223,32 @@ Ref entry_element(PyObject* entry) {
 
 bool register_atom(PyObject* atom, PyObject* id) {
     Ref map = registry_map();
-    return map && PyDict_SetItem(map.get(), id, atom) == 0;
+    if (!map) return false;
+    // Inserting a new key drops no reference; replacing a value might drop the
+    // last one, and its finalizer must see the pool settled.
+    PyObject* present = PyDict_SetDefault(map.get(), id, atom);
+    if (!present) return false;
+    if (present == atom) return true;
+    settle_pool();
+    return PyDict_SetItem(map.get(), id, atom) == 0;
 }
 
 bool delete_atom_object(PyObject* atom) {
     if (!confirm(atom)) return false;
     Ref id = confirmed_slot(atom, Slot::Id, Result::Int);
     if (!id) return false;
-    Ref pool = registry_pool();
-    if (!pool || PyList_Append(pool.get(), id.get()) < 0) return false;
+    Ref pool = recorded_registry_pool();
+    if (!pool) return false;
+    if (!record_append(pool.get(), id.get())) {
+        settle_pool();
+        if (PyList_Append(pool.get(), id.get()) < 0) return false;
+    }
     Ref map = registry_map();
-    return map && PyDict_DelItem(map.get(), id.get()) == 0;
+    if (!map) return false;
+    // Unregistering may drop the last reference but the caller's (and a
+    // reading's log): its finalizer must then see the pool settled.
+    if (Py_REFCNT(atom) < 3) settle_pool();
+    return PyDict_DelItem(map.get(), id.get()) == 0;
 }
 
 }  // namespace atom

@@ -9,6 +9,7 @@
 #include "python/ints.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
+#include "registry/pool_batch.hpp"
 #include "construction/construct.hpp"
 #include "construction/creation_log.hpp"
 #include "construction/hydrogens.hpp"
@@ -188,6 +189,7 @@ private:
                 int order = 0;
                 if (!ring_order(stored, mark, &order) || !bond_times(atom, stored.atom_id.get(), order)) return false;
             } else if (mark.partner < 0 && !top_) {
+                PoolBatch::Suspend caller_table;  // a table of the caller's may be any object
                 if (!outer_ring(atom, mark)) return false;
             } else {
                 mark.atom_id = get_id(atom);
@@ -222,10 +224,14 @@ private:
                          .lone = Py_None,
                          .bond_ = true,
                          .auto_modify = Py_False,
-                         .placeholders = placeholders};
+                         .placeholders = placeholders,
+                         .partners_made_here = true};
         level.atom = create_atom(in);
         if (!level.atom) return false;
-        if (wanted && !meet_hydrogen_count(level.atom.get(), wanted.get())) return false;
+        if (wanted) {
+            PoolBatch::Suspend setters;
+            if (!meet_hydrogen_count(level.atom.get(), wanted.get())) return false;
+        }
         return close_rings(level);
     }
 
@@ -250,6 +256,7 @@ Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
     const Quote quote{top != 0, smiles, val};
     Builder builder(reading, quote);
     CreationLog log;
+    PoolBatch batch;  // settles before the log lets go of the atoms it holds
     if (!cut_levels(reading, top) || !builder.run()) {
         log.take_back();
         wrap_reading_failure(quote);
