@@ -140,7 +140,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
-    if (!fill_hydrogens(self, cap.bonds)) return false;
+    if (!fill_hydrogens(self, cap.bonds, in.hydrogens_taken_soon)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
     return true;
 }

@@ -17,6 +17,9 @@ struct NewAtom {
     // The listed atoms were made by the running reading: resolving and bonding
     // them runs no Python code.
     bool partners_made_here = false;
+    // How many of the hydrogens it is filled with the running reading will
+    // soon use up for bonds (they are not built unless they stay).
+    int hydrogens_taken_soon = 0;
 };
 
 // Runs the constructor's steps on a fresh (or re-initialised) instance.

@@ -1,6 +1,7 @@
 #include "construction/creation_log.hpp"
 
 #include "registry/atoms.hpp"
+#include "registry/phantoms.hpp"
 
 namespace atom {
 namespace {
@@ -23,6 +24,11 @@ void CreationLog::take_back() const {
     SavedError e;
     for (auto it = atoms_.rbegin(); it != atoms_.rend(); ++it) {
         PyObject* atom = it->get();
+        if (PyLong_CheckExact(atom)) {
+            // A hydrogen recorded by its id before it was built.
+            if (!delete_hydrogen_by_id(atom)) PyErr_Clear();
+            continue;
+        }
         Ref map = registry_map();
         // Held: looking the id up can run its __hash__, which may replace it.
         Ref id = map ? slot_ref(atom, Slot::Id) : nullptr;

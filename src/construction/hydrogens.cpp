@@ -5,6 +5,7 @@
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
 #include "registry/ids.hpp"
+#include "registry/phantoms.hpp"
 #include "registry/plain_map.hpp"
 #include "registry/pool_batch.hpp"
 
@@ -26,31 +27,28 @@ bool hydrogen_full_with_one_bond() {
     return found && row.valence == 1 && row.capacity >= 2;
 }
 
+// The hydrogen's atom, registered under `id`.
+Ref register_hydrogen(PyObject* id, PyObject* parent_id) {
+    Ref h = new_hydrogen_object(id, parent_id);
+    if (!h || !register_atom(h.get(), id)) return nullptr;
+    return h;
+}
+
 // What the constructor makes of Atom(bonds=[parent_id], bond_=False) then,
-// step by step, for a parent known to be registered under the exact int
-// parent_id: the same allocations first, the same draw, the same registration.
-Ref new_full_hydrogen(PyObject* parent_id) {
-    Ref bonds = Ref::steal(PyList_New(1));
-    if (!bonds) return nullptr;
-    PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
-    Ref h = Ref::steal(g.atom_type->tp_alloc(g.atom_type, 0));
-    if (!h) return nullptr;
-    slot_set(h.get(), Slot::Element, g.names.H);
-    slot_set(h.get(), Slot::Charge, g.const_zero);
-    slot_set(h.get(), Slot::Lone, g.const_zero);
+// for a parent known to be registered under the exact int parent_id: the same
+// draw, the same registration (of the id alone when `unbuilt`). Returns the id.
+Ref new_full_hydrogen(PyObject* parent_id, bool unbuilt) {
     Ref id = draw_id();
     if (!id) return nullptr;
-    slot_set(h.get(), Slot::Id, id.get());
-    slot_set(h.get(), Slot::Bonds, bonds.get());
-    if (!register_atom(h.get(), id.get())) {
+    Ref registered = unbuilt ? register_unbuilt_hydrogen(id.get(), parent_id) : register_hydrogen(id.get(), parent_id);
+    if (!registered) {
         SavedError e;
         if (!give_back_id(id.get())) PyErr_Clear();
         e.restore();
         return nullptr;
     }
-    CreationLog::record(h.get());
-    slot_set(h.get(), Slot::AccessTag, Py_False);
-    return h;
+    CreationLog::record(registered.get());
+    return id;
 }
 
 // The general case: each hydrogen through the whole constructor, the atom
@@ -71,7 +69,7 @@ bool fill_one_by_one(PyObject* atom, int64_t capacity) {
 
 }  // namespace
 
-Ref create_hydrogen(PyObject* parent_id) {
+Ref create_hydrogen(PyObject* parent_id, int taken_soon) {
     Ref bonds = Ref::steal(PyList_New(parent_id ? 1 : 0));
     if (!bonds) return nullptr;
     if (parent_id) PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
@@ -80,11 +78,12 @@ Ref create_hydrogen(PyObject* parent_id) {
                      .charge = g.const_zero,
                      .lone = Py_None,
                      .bond_ = false,
-                     .auto_modify = Py_False};
+                     .auto_modify = Py_False,
+                     .hydrogens_taken_soon = taken_soon};
     return create_atom(in);
 }
 
-bool fill_hydrogens(PyObject* atom, int64_t capacity) {
+bool fill_hydrogens(PyObject* atom, int64_t capacity, int taken_soon) {
     PoolBatch batch;
     Ref bonds = get_bonds(atom);
     if (!bonds) return false;
@@ -96,9 +95,9 @@ bool fill_hydrogens(PyObject* atom, int64_t capacity) {
     // id is an exact int, so the atom stays as it is between the hydrogens.
     if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond())
         return fill_one_by_one(atom, capacity);
-    while (PyList_GET_SIZE(bonds.get()) < capacity) {
-        Ref h = new_full_hydrogen(parent);
-        if (!h || PyList_Append(bonds.get(), *slot_ptr(h.get(), Slot::Id)) < 0) return false;
+    for (int made = 0; PyList_GET_SIZE(bonds.get()) < capacity; ++made) {
+        Ref id = new_full_hydrogen(parent, made < taken_soon);
+        if (!id || PyList_Append(bonds.get(), id.get()) < 0) return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "python/errors.hpp"
 #include "python/type_tag.hpp"
 #include "python/function.hpp"
+#include "registry/phantoms.hpp"
 #include "registry/plain_map.hpp"
 #include "registry/pool_batch.hpp"
 
@@ -146,6 +147,7 @@ Ref get_atom(PyObject* obj) {
         Ref map = registry_map();
         if (!map) return nullptr;
         PyObject* found = PyDict_GetItemWithError(map.get(), obj);
+        if (found && PyLong_CheckExact(found) && is_unbuilt(found)) return build_hydrogen_now(found);
         if (found) return Ref::borrow(found);
         if (PyErr_Occurred()) return nullptr;
         raise_nonexistent(obj);

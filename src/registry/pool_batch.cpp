@@ -26,7 +26,8 @@
 //  - re-entrant calls and other threads need Python code to run as well (the
 //    GIL is released only by it).
 // So wherever Python code can look, the list is exactly what the sequence of
-// pop(index) and append(id) made so far gives.
+// pop(index) and append(id) made so far gives. Settling also builds the
+// hydrogens a reading registered without building them (phantoms.hpp).
 //
 // The record: the positions removed from the list as it was when recording
 // began, and the appended ids, which follow every remaining original entry.
@@ -37,6 +38,7 @@
 #include "registry/pool_batch.hpp"
 
 #include "python/settle_hook.hpp"
+#include "registry/phantoms.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -151,10 +153,13 @@ PoolBatch::Suspend::Suspend() : saved_depth_(rec.depth) {
 PoolBatch::Suspend::~Suspend() { rec.depth = saved_depth_; }
 
 void settle_pool() {
+    build_all_hydrogens();
     if (!rec.list) return;
     compact();
     rec.list.reset();  // the class still holds it: only Python code could have replaced it
 }
+
+bool recording_pool() { return rec.depth > 0; }
 
 bool recording_draws(PyObject* pool) {
     if (rec.depth == 0 || !PyList_CheckExact(pool)) return false;

@@ -36,6 +36,8 @@ public:
 // Never fails; nothing to do when nothing is recorded.
 void settle_pool();
 
+// True while a batch records (and no Suspend holds).
+bool recording_pool();
 // True when a draw on `pool` may be recorded now.
 bool recording_draws(PyObject* pool);
 // The pool's length as the recorded pops and appends leave it.

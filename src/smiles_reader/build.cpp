@@ -64,7 +64,7 @@ private:
         }
         for (int m : level.rings)
             for (int k = 0; k < r_.marks[static_cast<size_t>(m)].order; ++k) {
-                Ref h = create_hydrogen(nullptr);
+                Ref h = create_hydrogen(nullptr, 1);  // the bond to this level's atom takes its partner
                 if (!h || PyList_Append(partners.get(), h.get()) < 0) return nullptr;
             }
         return partners;
@@ -225,7 +225,10 @@ private:
                          .bond_ = true,
                          .auto_modify = Py_False,
                          .placeholders = placeholders,
-                         .partners_made_here = true};
+                         .partners_made_here = true,
+                         // the bond to the caller's atom takes the first hydrogens, unless ring bonds
+                         // (which take them first) are to come
+                         .hydrogens_taken_soon = level.rings.empty() ? level.incoming : 0};
         level.atom = create_atom(in);
         if (!level.atom) return false;
         if (wanted) {
