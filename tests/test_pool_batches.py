@@ -116,10 +116,11 @@ class TestPythonCodeMidOperationSeesThePlainPool:
 
 class TestSameResultsAsPlainDraws:
     @pytest.mark.parametrize("text", ["C1=CC=CC=C1O", "CC(C)(C)[N+](=O)[O-]", "C%12CC%12C(Cl)Br", "OC(", "CC11",
-                                      "C1CC1C(C)(C)(C)(C)C", "[CH2]C=CC#N"])
+                                      "C1CC1C(C)(C)(C)(C)C", "[CH2]C=CC#N", "C(CC)C="])
     def test_readings(self, monkeypatch, text):
         recorded, plain = run_both(monkeypatch, lambda: A.from_smiles(text))
-        assert recorded == plain
+        assert recorded == plain and free_and_used_ids() == ALL_IDS
+        assert A.id_map if recorded[0] is None else not A.id_map
 
     def test_the_id_limit_reached_in_the_middle_of_a_reading(self, monkeypatch):
         recorded, plain = run_both(monkeypatch, lambda: A.from_smiles("CCCCCC"), pool=range(1000, 1012))
