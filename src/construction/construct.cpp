@@ -130,7 +130,10 @@ bool construct(PyObject* self, const NewAtom& in) {
                            id.get(),
                            lone_given ? in.auto_modify : Py_True,
                            in.placeholders};
-    if (!bond_num(args, &cap)) return fail_returning(id.get());
+    if (in.known_capacity)
+        cap = *in.known_capacity;
+    else if (!bond_num(args, &cap))
+        return fail_returning(id.get());
     Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());

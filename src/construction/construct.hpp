@@ -3,6 +3,7 @@
 #pragma once
 
 #include "python/ref.hpp"
+#include "valence/accounting.hpp"
 
 namespace atom {
 
@@ -17,6 +18,8 @@ struct NewAtom {
     // The listed atoms were made by the running reading: resolving and bonding
     // them runs no Python code.
     bool partners_made_here = false;
+    // The accounting's result for these arguments, when the caller has it.
+    const Capacity* known_capacity = nullptr;
     // How many of the hydrogens it is filled with the running reading will
     // soon use up for bonds (they are not built unless they stay).
     int hydrogens_taken_soon = 0;

@@ -17,6 +17,8 @@
 #include "smiles_reader/messages.hpp"
 #include "smiles_reader/parse.hpp"
 
+#include <optional>
+
 namespace atom {
 namespace {
 
@@ -72,11 +74,10 @@ private:
 
     // The capacity the constructor would give the atom, without creating it.
     // Returns false only for an exception that must not be swallowed.
-    bool dry_capacity(const Level& level, PyObject* partners, int placeholders, bool* fits, int64_t* bonds) const {
-        Capacity cap{};
+    bool dry_capacity(const Level& level, PyObject* partners, int placeholders, bool* fits, Capacity* cap) const {
         const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type), level.element.get(), level.charge.get(),
                                g.const_zero, partners, g.const_zero, Py_True, placeholders};
-        *fits = bond_num(args, &cap);
+        *fits = bond_num(args, cap);
         if (!*fits) {
             SavedError e;
             if (!is_ordinary_exception(e.get())) {
@@ -84,22 +85,28 @@ private:
                 return false;
             }
         }
-        *bonds = cap.bonds;
         return true;
     }
 
     // A nested atom is fitted before its caller exists. When the constructor
     // would leave it fewer hydrogens than the incoming bond needs, its capacity
     // is worked out as if that bond were already there.
-    bool placeholders_for(const Level& level, PyObject* partners, int* placeholders) const {
+    // When the capacity found needs no placeholder, it is the one the
+    // constructor will find (`*known` is set): the same arguments but the id,
+    // which only a failure would name.
+    bool placeholders_for(const Level& level, PyObject* partners, int* placeholders, std::optional<Capacity>* known) const {
         *placeholders = 0;
         if (level.incoming == 0) return true;
         // The partner atoms count as their ids would: one distinct entry per atom.
         bool fits = false;
-        int64_t bonds = 0;
-        if (!dry_capacity(level, partners, 0, &fits, &bonds)) return false;
-        if (!fits || bonds - PyList_GET_SIZE(partners) >= level.incoming) return true;
-        if (!dry_capacity(level, partners, level.incoming, &fits, &bonds)) return false;
+        Capacity cap{};
+        if (!dry_capacity(level, partners, 0, &fits, &cap)) return false;
+        if (!fits) return true;
+        if (cap.bonds - PyList_GET_SIZE(partners) >= level.incoming) {
+            if (g.atom_type->tp_richcompare == PyBaseObject_Type.tp_richcompare) *known = cap;
+            return true;
+        }
+        if (!dry_capacity(level, partners, level.incoming, &fits, &cap)) return false;
         if (fits) *placeholders = level.incoming;
         return true;
     }
@@ -217,7 +224,8 @@ private:
             if (!wanted) return false;
         }
         int placeholders = 0;
-        if (!placeholders_for(level, partners.get(), &placeholders)) return false;
+        std::optional<Capacity> known;
+        if (!placeholders_for(level, partners.get(), &placeholders, &known)) return false;
         const NewAtom in{.element = level.element.get(),
                          .bonds = partners.get(),
                          .charge = level.charge.get(),
@@ -226,6 +234,7 @@ private:
                          .auto_modify = Py_False,
                          .placeholders = placeholders,
                          .partners_made_here = true,
+                         .known_capacity = known ? &*known : nullptr,
                          // the bond to the caller's atom takes the first hydrogens, unless ring bonds
                          // (which take them first) are to come
                          .hydrogens_taken_soon = level.rings.empty() ? level.incoming : 0};
