@@ -92,7 +92,29 @@ Ref class_attr(PyObject* cls, PyObject* name) {
     return Ref::steal(PyObject_GetAttr(cls, name));
 }
 
-Ref registry_map() {
+namespace {
+
+// The class attributes as read during the current record session. Borrowed:
+// the class holds them until Python code runs, which ends the session.
+struct SessionAttrs {
+    uint64_t session = 0;
+    PyObject* map = nullptr;
+    PyObject* pool = nullptr;
+};
+SessionAttrs session_attrs;
+
+// Remembers `value` for the session still running since `session` began.
+void remember(uint64_t session, PyObject* SessionAttrs::*field, PyObject* value) {
+    if (!session || record_session() != session) return;
+    if (session_attrs.session != session) session_attrs = SessionAttrs{session};
+    session_attrs.*field = value;
+}
+
+PyObject* remembered(uint64_t session, PyObject* SessionAttrs::*field) {
+    return session && session == session_attrs.session ? session_attrs.*field : nullptr;
+}
+
+Ref read_registry_map() {
     Ref map = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_map);
     if (map && !PyDict_Check(map.get())) {
         PyErr_Format(PyExc_TypeError, "Atom.id_map must be a dict, not '%.200s'", Py_TYPE(map.get())->tp_name);
@@ -103,18 +125,31 @@ Ref registry_map() {
     return map;
 }
 
+}  // namespace
+
+Ref registry_map() {
+    const uint64_t session = record_session();
+    if (PyObject* map = remembered(session, &SessionAttrs::map)) return Ref::borrow(map);
+    Ref map = read_registry_map();
+    if (map) remember(session, &SessionAttrs::map, map.get());
+    return map;
+}
+
 Ref registry_pool() {
     settle_pool();
     return recorded_registry_pool();
 }
 
 Ref recorded_registry_pool() {
+    const uint64_t session = record_session();
+    if (PyObject* pool = remembered(session, &SessionAttrs::pool)) return Ref::borrow(pool);
     Ref pool = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_pool);
     if (pool && !PyList_Check(pool.get())) {
         PyErr_Format(PyExc_TypeError, "Atom._Atom__id_pool must be a list, not '%.200s'",
                      Py_TYPE(pool.get())->tp_name);
         return nullptr;
     }
+    if (pool) remember(session, &SessionAttrs::pool, pool.get());
     return pool;
 }
 

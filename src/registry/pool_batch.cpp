@@ -58,6 +58,7 @@ struct Record {
     std::vector<Py_ssize_t> removed;  // positions taken: sorted unless `counted`
     std::vector<Ref> appended;        // freed ids, in append order
     int depth = 0;                    // open batches
+    uint64_t session = 0;             // counts the records begun
 };
 
 // Never destroyed: the interpreter may finalise before static destructors run.
@@ -107,6 +108,7 @@ Py_ssize_t remove_nth(Py_ssize_t index) {
 
 void begin_record(PyObject* pool) {
     rec.list = Ref::borrow(pool);
+    ++rec.session;
     rec.base = PyList_GET_SIZE(pool);
     const size_t span = std::bit_ceil(static_cast<size_t>(std::max<Py_ssize_t>(rec.base, 1)));
     if (span > rec.span) {
@@ -158,6 +160,8 @@ void settle_pool() {
     compact();
     rec.list.reset();  // the class still holds it: only Python code could have replaced it
 }
+
+uint64_t record_session() { return rec.list ? rec.session : 0; }
 
 bool recording_pool() { return rec.depth > 0; }
 

@@ -36,6 +36,10 @@ public:
 // Never fails; nothing to do when nothing is recorded.
 void settle_pool();
 
+// Nonzero while draws are recorded, and the same number until they settle: no
+// Python code runs meanwhile, so what Python code could change (the class
+// attributes) can be read once per session.
+uint64_t record_session();
 // True while a batch records (and no Suspend holds).
 bool recording_pool();
 // True when a draw on `pool` may be recorded now.
