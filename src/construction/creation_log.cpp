@@ -13,7 +13,10 @@ thread_local CreationLog* open_log = nullptr;
 
 }  // namespace
 
-CreationLog::CreationLog() : previous_(open_log) { open_log = this; }
+CreationLog::CreationLog() : previous_(open_log) {
+    open_log = this;
+    atoms_.reserve(64);
+}
 CreationLog::~CreationLog() { open_log = previous_; }
 
 void CreationLog::record(PyObject* atom) {

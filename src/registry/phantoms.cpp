@@ -3,7 +3,8 @@
 #include "registry/atoms.hpp"
 #include "registry/pool_batch.hpp"
 
-#include <unordered_map>
+#include <algorithm>
+#include <vector>
 
 namespace atom {
 namespace {
@@ -14,9 +15,22 @@ struct Unbuilt {
     Ref map;  // the id_map it is registered in
 };
 
-// Keyed by the id object, which stands for the atom in the map and in the
-// parent's bond list. Never destroyed (see pool_batch.cpp).
-std::unordered_map<PyObject*, Unbuilt>& unbuilt = *new std::unordered_map<PyObject*, Unbuilt>;
+// Found by the id object, which stands for the atom in the map and in the
+// parent's bond list. Few at a time: a bond of the reading soon takes each.
+// Never destroyed (see pool_batch.cpp).
+std::vector<Unbuilt>& unbuilt = *new std::vector<Unbuilt>;
+
+std::vector<Unbuilt>::iterator find_unbuilt(PyObject* id) {
+    return std::find_if(unbuilt.begin(), unbuilt.end(), [id](const Unbuilt& u) { return u.id.get() == id; });
+}
+
+// Takes the record out of the table.
+Unbuilt take(std::vector<Unbuilt>::iterator it) {
+    Unbuilt u = std::move(*it);
+    *it = std::move(unbuilt.back());
+    unbuilt.pop_back();
+    return u;
+}
 
 // Builds it and puts it in its place in the map.
 Ref build(const Unbuilt& u) {
@@ -49,7 +63,7 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
         PyObject* present = PyDict_SetDefault(map.get(), id, id);
         if (!present) return nullptr;
         if (present == id) {
-            unbuilt.emplace(id, Unbuilt{Ref::borrow(id), Ref::borrow(parent_id), map});
+            unbuilt.push_back(Unbuilt{Ref::borrow(id), Ref::borrow(parent_id), map});
             return Ref::borrow(id);
         }
     }
@@ -58,24 +72,18 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     return h;
 }
 
-bool is_unbuilt(PyObject* entry) { return !unbuilt.empty() && unbuilt.count(entry) != 0; }
+bool is_unbuilt(PyObject* entry) { return !unbuilt.empty() && find_unbuilt(entry) != unbuilt.end(); }
 
-Ref build_hydrogen_now(PyObject* id) {
-    auto it = unbuilt.find(id);
-    Unbuilt u = std::move(it->second);
-    unbuilt.erase(it);
-    return build(u);
-}
+Ref build_hydrogen_now(PyObject* id) { return build(take(find_unbuilt(id))); }
 
 bool delete_hydrogen_by_id(PyObject* id) {
-    auto it = unbuilt.find(id);
+    auto it = find_unbuilt(id);
     if (it == unbuilt.end()) {
         // Built meanwhile: delete the atom now registered under it.
         Ref h = get_atom(id);
         return h && delete_atom_object(h.get());
     }
-    Unbuilt u = std::move(it->second);
-    unbuilt.erase(it);
+    Unbuilt u = take(it);
     Ref pool = recorded_registry_pool();
     if (!pool) return false;
     if (!record_append(pool.get(), id)) {
@@ -88,9 +96,10 @@ bool delete_hydrogen_by_id(PyObject* id) {
 void build_all_hydrogens() {
     if (unbuilt.empty()) return;
     SavedError e;
-    for (auto& [id, u] : unbuilt)
-        if (!build(u)) PyErr_Clear();
+    std::vector<Unbuilt> all = std::move(unbuilt);
     unbuilt.clear();
+    for (const Unbuilt& u : all)
+        if (!build(u)) PyErr_Clear();
     e.restore();
 }
 
