@@ -1,9 +1,10 @@
 #include "registry/phantoms.hpp"
 
+#include "python/ints.hpp"
 #include "registry/atoms.hpp"
 #include "registry/pool_batch.hpp"
 
-#include <algorithm>
+#include <array>
 #include <vector>
 
 namespace atom {
@@ -15,19 +16,35 @@ struct Unbuilt {
     Ref map;  // the id_map it is registered in
 };
 
-// Found by the id object, which stands for the atom in the map and in the
-// parent's bond list. Few at a time: a bond of the reading soon takes each.
-// Never destroyed (see pool_batch.cpp).
+// The records, and where each id's record is, by the id's value (only ids in
+// 1000..9999 are left unbuilt). Never destroyed (see pool_batch.cpp).
 std::vector<Unbuilt>& unbuilt = *new std::vector<Unbuilt>;
+std::array<int32_t, 9000>& place = *[] {
+    auto* p = new std::array<int32_t, 9000>;
+    p->fill(-1);
+    return p;
+}();
 
-std::vector<Unbuilt>::iterator find_unbuilt(PyObject* id) {
-    return std::find_if(unbuilt.begin(), unbuilt.end(), [id](const Unbuilt& u) { return u.id.get() == id; });
+int32_t* place_of(PyObject* id) {
+    if (!PyLong_CheckExact(id)) return nullptr;
+    const BigInt v = read_int(id);
+    return v.fits() && v.value >= 1000 && v.value <= 9999 ? &place[static_cast<size_t>(v.value - 1000)] : nullptr;
+}
+
+// The record's position for this very id object, or -1.
+int32_t find_unbuilt(PyObject* id) {
+    const int32_t* at = unbuilt.empty() ? nullptr : place_of(id);
+    return at && *at >= 0 && unbuilt[static_cast<size_t>(*at)].id.get() == id ? *at : -1;
 }
 
 // Takes the record out of the table.
-Unbuilt take(std::vector<Unbuilt>::iterator it) {
-    Unbuilt u = std::move(*it);
-    *it = std::move(unbuilt.back());
+Unbuilt take(int32_t at) {
+    Unbuilt u = std::move(unbuilt[static_cast<size_t>(at)]);
+    *place_of(u.id.get()) = -1;
+    if (static_cast<size_t>(at) + 1 != unbuilt.size()) {
+        unbuilt[static_cast<size_t>(at)] = std::move(unbuilt.back());
+        *place_of(unbuilt[static_cast<size_t>(at)].id.get()) = at;
+    }
     unbuilt.pop_back();
     return u;
 }
@@ -59,10 +76,12 @@ Ref new_hydrogen_object(PyObject* id, PyObject* parent_id) {
 Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     Ref map = registry_map();
     if (!map) return nullptr;
-    if (recording_pool()) {
+    int32_t* at = place_of(id);
+    if (recording_pool() && at && *at < 0) {
         PyObject* present = PyDict_SetDefault(map.get(), id, id);
         if (!present) return nullptr;
         if (present == id) {
+            *at = static_cast<int32_t>(unbuilt.size());
             unbuilt.push_back(Unbuilt{Ref::borrow(id), Ref::borrow(parent_id), map});
             return Ref::borrow(id);
         }
@@ -72,13 +91,13 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     return h;
 }
 
-bool is_unbuilt(PyObject* entry) { return !unbuilt.empty() && find_unbuilt(entry) != unbuilt.end(); }
+bool is_unbuilt(PyObject* entry) { return find_unbuilt(entry) >= 0; }
 
 Ref build_hydrogen_now(PyObject* id) { return build(take(find_unbuilt(id))); }
 
 bool delete_hydrogen_by_id(PyObject* id) {
-    auto it = find_unbuilt(id);
-    if (it == unbuilt.end()) {
+    const int32_t it = find_unbuilt(id);
+    if (it < 0) {
         // Built meanwhile: delete the atom now registered under it.
         Ref h = get_atom(id);
         return h && delete_atom_object(h.get());
@@ -98,6 +117,7 @@ void build_all_hydrogens() {
     SavedError e;
     std::vector<Unbuilt> all = std::move(unbuilt);
     unbuilt.clear();
+    for (const Unbuilt& u : all) *place_of(u.id.get()) = -1;
     for (const Unbuilt& u : all)
         if (!build(u)) PyErr_Clear();
     e.restore();
