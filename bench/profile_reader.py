@@ -12,11 +12,15 @@ def main(argv):
     texts = NCI.read_text().split()
     atoms = {t: atoms_created(t) for t in texts}
     registry = Registry(fill)
-    end = time.monotonic() + seconds
+    start = time.monotonic()
+    end, readings = start + seconds, 0
     while time.monotonic() < end:
         for t in texts:
             registry.make_room(atoms[t])
             A.from_smiles(t)
+        readings += len(texts)
+    print(f"{(time.monotonic() - start) / readings * 1e6:.1f} us per reading (registry restores included)",
+          file=sys.stderr)
 
 
 if __name__ == "__main__":
