@@ -99,7 +99,7 @@ bool delete_hydrogen_by_id(PyObject* id) {
     const int32_t it = find_unbuilt(id);
     if (it < 0) {
         // Built meanwhile: delete the atom now registered under it.
-        Ref h = get_atom(id);
+        Ref h = resolve_atom(id);
         return h && delete_atom_object(h.get());
     }
     Unbuilt u = take(it);
