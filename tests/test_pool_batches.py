@@ -76,6 +76,7 @@ class Finalized:
         action, self.action = self.action, None
         if action:
             self.seen.append(outcome_of(action))
+            self.seen.append(tuple(A._Atom__id_pool))
 
 
 def colliding_keys(seen):

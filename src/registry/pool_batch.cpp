@@ -24,7 +24,9 @@
 //    that a bond uses up is still held by the reading's creation log, and
 //    deleting one that may be freed settles first (atoms.cpp).
 //  - re-entrant calls and other threads need Python code to run as well (the
-//    GIL is released only by it).
+//    GIL is released only by it). A call from Python code into the module
+//    (python/settle_hook.hpp) records nothing for the operation it interrupts
+//    and returns with its own draws settled.
 // So wherever Python code can look, the list is exactly what the sequence of
 // pop(index) and append(id) made so far gives. Settling also builds the
 // hydrogens a reading registered without building them (phantoms.hpp).
@@ -153,6 +155,18 @@ PoolBatch::Suspend::Suspend() : saved_depth_(rec.depth) {
 }
 
 PoolBatch::Suspend::~Suspend() { rec.depth = saved_depth_; }
+
+int enter_from_python() {
+    settle_pool();
+    const int depth = rec.depth;
+    rec.depth = 0;
+    return depth;
+}
+
+void leave_to_python(int saved) {
+    settle_pool();  // nothing to do: the call's own batches have settled as they closed
+    rec.depth = saved;
+}
 
 void settle_pool() {
     build_all_hydrogens();

@@ -32,6 +32,11 @@ public:
     };
 };
 
+// For a call from Python code into the module: settles, and records nothing
+// for the operation it interrupts; returns what leave_to_python() restores.
+int enter_from_python();
+void leave_to_python(int saved);
+
 // Makes the pool list what the recorded pops and appends would have made it.
 // Never fails; nothing to do when nothing is recorded.
 void settle_pool();
