@@ -26,7 +26,9 @@
 //  - re-entrant calls and other threads need Python code to run as well (the
 //    GIL is released only by it). A call from Python code into the module
 //    (python/settle_hook.hpp) records nothing for the operation it interrupts
-//    and returns with its own draws settled.
+//    and returns with its own draws settled. The batch depth is shared by
+//    threads; as every switch happens in Python code, after settling, an
+//    interleaving can only cost batching, never exactness.
 // So wherever Python code can look, the list is exactly what the sequence of
 // pop(index) and append(id) made so far gives. Settling also builds the
 // hydrogens a reading registered without building them (phantoms.hpp).
