@@ -38,7 +38,8 @@
 // The i-th remaining entry is found by walking the sorted removed positions
 // while they are few, and by descending a Fenwick tree of removed counts once
 // they are many (a long reading). Appends are recorded only while they fit in
-// the room the removals made, so settling never allocates and never fails.
+// the room the removals made, so compacting the list never allocates and
+// never fails.
 #include "registry/pool_batch.hpp"
 
 #include "python/settle_hook.hpp"
