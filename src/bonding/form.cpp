@@ -3,6 +3,7 @@
 #include "valence/accounting.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
+#include "registry/phantoms.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -151,9 +152,11 @@ bool plan_side(PyObject* side, Mode mode, const HydrogenRules& rules, SidePlan* 
         if (!bonds) return false;
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
             Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
-            Ref a = resolve_atom(entry.get());
+            // A hydrogen registered but not built yet stands for itself.
+            const bool unbuilt = is_unbuilt(entry.get());
+            Ref a = unbuilt ? entry : resolve_atom(entry.get());
             if (!a) return false;
-            Ref element = resolved_element(entry.get(), a.get());
+            Ref element = unbuilt ? Ref::borrow(g.names.H) : resolved_element(entry.get(), a.get());
             if (!element) return false;
             if (!uses_hydrogen || formed || !is_hydrogen_symbol(element.get()) || listed(rules.passed_over, a.get()))
                 continue;
@@ -184,7 +187,8 @@ bool apply_side(const SidePlan& plan, PyObject* partner_id) {
         Ref bonds = bonds_list(side);
         return bonds && PyList_Append(bonds.get(), partner_id) == 0;
     }
-    if (!delete_atom_object(plan.hydrogen.get())) return false;
+    PyObject* h = plan.hydrogen.get();
+    if (!(PyLong_CheckExact(h) ? delete_hydrogen_by_id(h) : delete_atom_object(h))) return false;
     Ref bonds = bonds_list(side);
     if (!bonds) return false;
     if (plan.pos >= PyList_GET_SIZE(bonds.get()) || PyList_GET_ITEM(bonds.get(), plan.pos) != plan.entry.get()) {

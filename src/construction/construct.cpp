@@ -8,6 +8,7 @@
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
+#include "registry/pool_batch.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -104,9 +105,7 @@ bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* b
     return true;
 }
 
-}  // namespace
-
-bool init_atom(PyObject* self, const NewAtom& in) {
+bool construct(PyObject* self, const NewAtom& in) {
     Ref bonds = in.bonds && in.bonds != Py_None ? Ref::borrow(in.bonds) : Ref::steal(PyList_New(0));
     if (!bonds) return false;
     slot_set(self, Slot::Element, in.element);
@@ -117,6 +116,8 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     Ref id = draw_id();
     if (!id) return false;
     slot_set(self, Slot::Id, id.get());
+    // Atoms the caller named may run Python code when resolved or bonded.
+    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_pool();
     if (!resolve_entries(bonds.get())) return fail_returning(id.get());
     slot_set(self, Slot::Bonds, bonds.get());
 
@@ -129,7 +130,10 @@ bool init_atom(PyObject* self, const NewAtom& in) {
                            id.get(),
                            lone_given ? in.auto_modify : Py_True,
                            in.placeholders};
-    if (!bond_num(args, &cap)) return fail_returning(id.get());
+    if (in.known_capacity)
+        cap = *in.known_capacity;
+    else if (!bond_num(args, &cap))
+        return fail_returning(id.get());
     Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());
@@ -139,9 +143,28 @@ bool init_atom(PyObject* self, const NewAtom& in) {
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
-    if (!fill_hydrogens(self, cap.bonds)) return false;
+    if (!fill_hydrogens(self, cap.bonds, in.hydrogens_taken_soon)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
     return true;
+}
+
+bool slots_unset(PyObject* self) {
+    for (int s = 0; s < kSlotCount; ++s)
+        if (*slot_ptr(self, static_cast<Slot>(s))) return false;
+    return true;
+}
+
+}  // namespace
+
+bool init_atom(PyObject* self, const NewAtom& in) {
+    if (!slots_unset(self)) {
+        // Initialising an atom again drops its old slot values, whose
+        // finalizers must see the pool settled.
+        PoolBatch::Suspend reinitialising;
+        return construct(self, in);
+    }
+    PoolBatch batch;
+    return construct(self, in);
 }
 
 Ref create_atom(const NewAtom& in) {

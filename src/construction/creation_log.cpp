@@ -1,6 +1,7 @@
 #include "construction/creation_log.hpp"
 
 #include "registry/atoms.hpp"
+#include "registry/phantoms.hpp"
 
 namespace atom {
 namespace {
@@ -12,7 +13,10 @@ thread_local CreationLog* open_log = nullptr;
 
 }  // namespace
 
-CreationLog::CreationLog() : previous_(open_log) { open_log = this; }
+CreationLog::CreationLog() : previous_(open_log) {
+    open_log = this;
+    atoms_.reserve(64);
+}
 CreationLog::~CreationLog() { open_log = previous_; }
 
 void CreationLog::record(PyObject* atom) {
@@ -23,6 +27,11 @@ void CreationLog::take_back() const {
     SavedError e;
     for (auto it = atoms_.rbegin(); it != atoms_.rend(); ++it) {
         PyObject* atom = it->get();
+        if (PyLong_CheckExact(atom)) {
+            // A hydrogen recorded by its id before it was built.
+            if (!delete_hydrogen_by_id(atom)) PyErr_Clear();
+            continue;
+        }
         Ref map = registry_map();
         // Held: looking the id up can run its __hash__, which may replace it.
         Ref id = map ? slot_ref(atom, Slot::Id) : nullptr;

@@ -1,5 +1,6 @@
 // The atoms a construction registers, recorded while a log is open, so that a
-// reading that fails can take them back.
+// reading that fails can take them back. A hydrogen registered without being
+// built is recorded by its id.
 #pragma once
 
 #include "python/ref.hpp"

@@ -1,27 +1,61 @@
 #include "construction/hydrogens.hpp"
 
 #include "construction/construct.hpp"
+#include "construction/creation_log.hpp"
 #include "registry/atoms.hpp"
+#include "registry/element_table.hpp"
+#include "registry/ids.hpp"
+#include "registry/phantoms.hpp"
+#include "registry/plain_map.hpp"
+#include "registry/pool_batch.hpp"
 
 namespace atom {
+namespace {
 
-Ref create_hydrogen(PyObject* parent_id) {
-    Ref bonds = Ref::steal(PyList_New(parent_id ? 1 : 0));
-    if (!bonds) return nullptr;
-    if (parent_id) PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
-    const NewAtom in{.element = g.names.H,
-                     .bonds = bonds.get(),
-                     .charge = g.const_zero,
-                     .lone = Py_None,
-                     .bond_ = false,
-                     .auto_modify = Py_False};
-    return create_atom(in);
+// With the element table read once: a hydrogen with one bond has a full
+// valence and no lone electron, as the standard row [1, 2] gives. Then
+// Atom(bonds=[parent_id], bond_=False) has nothing to resolve, account or bond.
+bool hydrogen_full_with_one_bond() {
+    PyObject* cls = reinterpret_cast<PyObject*>(g.atom_type);
+    if (!element_table_is_plain(cls)) return false;
+    ElementRow row;
+    bool found = false;
+    if (!lookup_element(cls, g.names.H, &row, &found)) {
+        PyErr_Clear();
+        return false;
+    }
+    return found && row.valence == 1 && row.capacity >= 2;
 }
 
-bool fill_hydrogens(PyObject* atom, int64_t capacity) {
+// The hydrogen's atom, registered under `id`.
+Ref register_hydrogen(PyObject* id, PyObject* parent_id) {
+    Ref h = new_hydrogen_object(id, parent_id);
+    if (!h || !register_atom(h.get(), id)) return nullptr;
+    return h;
+}
+
+// What the constructor makes of Atom(bonds=[parent_id], bond_=False) then,
+// for a parent known to be registered under the exact int parent_id: the same
+// draw, the same registration (of the id alone when `unbuilt`). Returns the id.
+Ref new_full_hydrogen(PyObject* parent_id, bool unbuilt) {
+    Ref id = draw_id();
+    if (!id) return nullptr;
+    Ref registered = unbuilt ? register_unbuilt_hydrogen(id.get(), parent_id) : register_hydrogen(id.get(), parent_id);
+    if (!registered) {
+        SavedError e;
+        if (!give_back_id(id.get())) PyErr_Clear();
+        e.restore();
+        return nullptr;
+    }
+    CreationLog::record(registered.get());
+    return id;
+}
+
+// The general case: each hydrogen through the whole constructor, the atom
+// read afresh each round, as creating one may run Python code (a replaced
+// randint) that deletes the atom or replaces its slots.
+bool fill_one_by_one(PyObject* atom, int64_t capacity) {
     for (;;) {
-        // Read afresh each round: creating a hydrogen can run Python code (a
-        // replaced randint) that deletes the atom or replaces its slots.
         Ref bonds = get_bonds(atom);
         if (!bonds) return false;
         if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
@@ -31,6 +65,41 @@ bool fill_hydrogens(PyObject* atom, int64_t capacity) {
         Ref list = hid ? bonds_list(atom) : nullptr;
         if (!list || PyList_Append(list.get(), hid.get()) < 0) return false;
     }
+}
+
+}  // namespace
+
+Ref create_hydrogen(PyObject* parent_id, int taken_soon) {
+    Ref bonds = Ref::steal(PyList_New(parent_id ? 1 : 0));
+    if (!bonds) return nullptr;
+    if (parent_id) PyList_SET_ITEM(bonds.get(), 0, Py_NewRef(parent_id));
+    const NewAtom in{.element = g.names.H,
+                     .bonds = bonds.get(),
+                     .charge = g.const_zero,
+                     .lone = Py_None,
+                     .bond_ = false,
+                     .auto_modify = Py_False,
+                     .hydrogens_taken_soon = taken_soon};
+    return create_atom(in);
+}
+
+bool fill_hydrogens(PyObject* atom, int64_t capacity, int taken_soon) {
+    PoolBatch batch;
+    Ref bonds = get_bonds(atom);
+    if (!bonds) return false;
+    if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
+    Ref map = registry_map();
+    if (!map) return false;
+    PyObject* parent = *slot_ptr(atom, Slot::Id);  // confirmed: registered under it
+    // Nothing below runs Python code when the map holds int keys only and the
+    // id is an exact int, so the atom stays as it is between the hydrogens.
+    if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond())
+        return fill_one_by_one(atom, capacity);
+    for (int made = 0; PyList_GET_SIZE(bonds.get()) < capacity; ++made) {
+        Ref id = new_full_hydrogen(parent, made < taken_soon);
+        if (!id || PyList_Append(bonds.get(), id.get()) < 0) return false;
+    }
+    return true;
 }
 
 }  // namespace atom

@@ -7,6 +7,8 @@
 #include "module/atom_class.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
+#include "registry/pool_batch.hpp"
+#include "python/settle_hook.hpp"
 
 #include <atomic>
 
@@ -64,6 +66,11 @@ bool enter_in_sys_modules(PyObject* module) {
 
 bool import_random(PyObject* module) {
     Ref random = Ref::steal(PyImport_ImportModule("random"));
+    // Recorded draws are settled before Python code can run; a call from
+    // Python code into the module records nothing for the one it interrupts.
+    settle_hook = settle_pool;
+    enter_from_python_hook = enter_from_python;
+    leave_to_python_hook = leave_to_python;
     return random && PyModule_AddObjectRef(module, "random", random.get()) == 0 &&
            init_random_fast_path(random.get());
 }

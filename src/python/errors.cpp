@@ -1,4 +1,5 @@
 #include "python/errors.hpp"
+#include "python/settle_hook.hpp"
 
 #include "python/function.hpp"
 
@@ -111,6 +112,7 @@ bool init_error_classes(PyObject* module) {
 }
 
 Ref new_error(ErrorKind kind, PyObject* message, PyObject* atom) {
+    settle_before_python();  // the class may be given a __setattr__ or a metaclass of its own
     PyTypeObject* cls = reinterpret_cast<PyTypeObject*>(error_class(kind));
     Ref args = Ref::steal(PyTuple_Pack(1, message));
     if (!args) return nullptr;

@@ -2,6 +2,7 @@
 
 #include "python/binder.hpp"
 #include "python/function_object.hpp"
+#include "python/settle_hook.hpp"
 #include "python/signature.hpp"
 #include "python/stack_guard.hpp"
 #include "python/state.hpp"
@@ -24,6 +25,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     if (!stack_left() || Py_EnterRecursiveCall(" while calling an Atom method")) return nullptr;
     PyObject* r;
     try {
+        CalledFromPython entry;
         r = f->spec->impl(bound);
     } catch (const std::bad_alloc&) {
         r = PyErr_NoMemory();

@@ -1,5 +1,7 @@
 #include "python/text.hpp"
 
+#include "python/settle_hook.hpp"
+
 #include <algorithm>
 #include <charconv>
 
@@ -45,11 +47,13 @@ bool Text::add_plain(PyObject* obj) {
             return true;
         }
     }
+    settle_before_python();  // a foreign __str__
     Ref s = Ref::steal(PyObject_Str(obj));
     return s && add_str(s.get());
 }
 
 bool Text::add_repr(PyObject* obj) {
+    settle_before_python();
     Ref s = Ref::steal(PyObject_Repr(obj));
     return s && add_str(s.get());
 }

@@ -3,6 +3,9 @@
 #include "python/errors.hpp"
 #include "python/type_tag.hpp"
 #include "python/function.hpp"
+#include "registry/phantoms.hpp"
+#include "registry/plain_map.hpp"
+#include "registry/pool_batch.hpp"
 
 #include <array>
 
@@ -85,25 +88,68 @@ Ref class_attr(PyObject* cls, PyObject* name) {
     } else if (PyType_Check(cls)) {
         if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
+    settle_pool();  // a descriptor or a metaclass can run Python code
     return Ref::steal(PyObject_GetAttr(cls, name));
 }
 
-Ref registry_map() {
+namespace {
+
+// The class attributes as read during the current record session. Borrowed:
+// the class holds them until Python code runs, which ends the session.
+struct SessionAttrs {
+    uint64_t session = 0;
+    PyObject* map = nullptr;
+    PyObject* pool = nullptr;
+};
+SessionAttrs session_attrs;
+
+// Remembers `value` for the session still running since `session` began.
+void remember(uint64_t session, PyObject* SessionAttrs::*field, PyObject* value) {
+    if (!session || record_session() != session) return;
+    if (session_attrs.session != session) session_attrs = SessionAttrs{session};
+    session_attrs.*field = value;
+}
+
+PyObject* remembered(uint64_t session, PyObject* SessionAttrs::*field) {
+    return session && session == session_attrs.session ? session_attrs.*field : nullptr;
+}
+
+Ref read_registry_map() {
     Ref map = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_map);
     if (map && !PyDict_Check(map.get())) {
         PyErr_Format(PyExc_TypeError, "Atom.id_map must be a dict, not '%.200s'", Py_TYPE(map.get())->tp_name);
         return nullptr;
     }
+    // A key that is not an exact int can run Python code when compared.
+    if (map && !map_keys_are_ints(map.get())) settle_pool();
+    return map;
+}
+
+}  // namespace
+
+Ref registry_map() {
+    const uint64_t session = record_session();
+    if (PyObject* map = remembered(session, &SessionAttrs::map)) return Ref::borrow(map);
+    Ref map = read_registry_map();
+    if (map) remember(session, &SessionAttrs::map, map.get());
     return map;
 }
 
 Ref registry_pool() {
+    settle_pool();
+    return recorded_registry_pool();
+}
+
+Ref recorded_registry_pool() {
+    const uint64_t session = record_session();
+    if (PyObject* pool = remembered(session, &SessionAttrs::pool)) return Ref::borrow(pool);
     Ref pool = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.id_pool);
     if (pool && !PyList_Check(pool.get())) {
         PyErr_Format(PyExc_TypeError, "Atom._Atom__id_pool must be a list, not '%.200s'",
                      Py_TYPE(pool.get())->tp_name);
         return nullptr;
     }
+    if (pool) remember(session, &SessionAttrs::pool, pool.get());
     return pool;
 }
 
@@ -136,6 +182,7 @@ Ref get_atom(PyObject* obj) {
         Ref map = registry_map();
         if (!map) return nullptr;
         PyObject* found = PyDict_GetItemWithError(map.get(), obj);
+        if (found && PyLong_CheckExact(found) && is_unbuilt(found)) return build_hydrogen_now(found);
         if (found) return Ref::borrow(found);
         if (PyErr_Occurred()) return nullptr;
         raise_nonexistent(obj);
@@ -213,17 +260,32 @@ Ref entry_element(PyObject* entry) {
 
 bool register_atom(PyObject* atom, PyObject* id) {
     Ref map = registry_map();
-    return map && PyDict_SetItem(map.get(), id, atom) == 0;
+    if (!map) return false;
+    // Inserting a new key drops no reference; replacing a value might drop the
+    // last one, and its finalizer must see the pool settled.
+    PyObject* present = PyDict_SetDefault(map.get(), id, atom);
+    if (!present) return false;
+    if (present == atom) return true;
+    settle_pool();
+    return PyDict_SetItem(map.get(), id, atom) == 0;
 }
 
 bool delete_atom_object(PyObject* atom) {
     if (!confirm(atom)) return false;
     Ref id = confirmed_slot(atom, Slot::Id, Result::Int);
     if (!id) return false;
-    Ref pool = registry_pool();
-    if (!pool || PyList_Append(pool.get(), id.get()) < 0) return false;
+    Ref pool = recorded_registry_pool();
+    if (!pool) return false;
+    if (!record_append(pool.get(), id.get())) {
+        settle_pool();
+        if (PyList_Append(pool.get(), id.get()) < 0) return false;
+    }
     Ref map = registry_map();
-    return map && PyDict_DelItem(map.get(), id.get()) == 0;
+    if (!map) return false;
+    // Unregistering may drop the last reference but the caller's (and a
+    // reading's log): its finalizer must then see the pool settled.
+    if (Py_REFCNT(atom) < 3) settle_pool();
+    return PyDict_DelItem(map.get(), id.get()) == 0;
 }
 
 }  // namespace atom

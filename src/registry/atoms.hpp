@@ -34,7 +34,10 @@ bool require_atom(PyObject* self);
 
 Ref class_attr(PyObject* cls, PyObject* name);
 Ref registry_map();   // Atom.id_map, a dict
-Ref registry_pool();  // Atom._Atom__id_pool, a list
+Ref registry_pool();  // Atom._Atom__id_pool, a list, with recorded draws settled
+// The pool as it stands while draws may be recorded (pool_batch.hpp): for the
+// draws and frees themselves.
+Ref recorded_registry_pool();
 
 // --- confirming, resolving ------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "registry/element_table.hpp"
 
 #include "registry/atoms.hpp"
+#include "registry/plain_map.hpp"
 
 namespace atom {
 namespace {
@@ -104,6 +105,15 @@ Ref plain_element_symbols(PyObject* cls) {
     if (!table) PyErr_Clear();
     if (!table || !PyDict_Check(table.get())) return nullptr;
     return Ref::steal(PyDict_Keys(table.get()));
+}
+
+bool element_table_is_plain(PyObject* cls) {
+    Ref table = table_of(cls);
+    if (!table) {
+        PyErr_Clear();
+        return false;
+    }
+    return PyDict_CheckExact(table.get()) && table_entries_are_plain(table.get());
 }
 
 }  // namespace atom

@@ -32,6 +32,10 @@ struct TableRow {
 // when it is not.
 bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows);
 
+// True when looking an element up in cls's table runs no Python code: a plain
+// dict of str keys and list rows.
+bool element_table_is_plain(PyObject* cls);
+
 // The table's keys in table order (a new list).
 Ref element_symbols(PyObject* cls);
 

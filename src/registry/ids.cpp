@@ -14,6 +14,7 @@
 #include "python/function.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
+#include "registry/pool_batch.hpp"
 
 #include <cstring>
 
@@ -204,8 +205,20 @@ namespace {
 
 // pool.pop(random.randint(0, len(pool) - 1)), whatever the entry holds.
 Ref pop_random_entry() {
-    Ref pool = registry_pool();
+    Ref pool = recorded_registry_pool();
     if (!pool) return nullptr;
+    // A list subclass may have a pop of its own: only a plain list is popped in place.
+    const bool plain_pool = PyList_CheckExact(pool.get());
+    if (plain_pool && R.verified && unwatched_parts_intact() && recording_draws(pool.get())) {
+        // Nothing on this path runs Python code: the draw is recorded.
+        const Py_ssize_t n = recorded_pool_size(pool.get());
+        if (n > 0) {
+            Py_ssize_t index = 0;
+            if (!fast_index(n, &index)) return nullptr;
+            return record_pop(pool.get(), index);
+        }
+    }
+    settle_pool();
     if (PyList_GET_SIZE(pool.get()) == 0) {
         raise_error(ErrorKind::Id,
                     Text("[Id Pool Runs Out] Failed to generate a new id. You can only register 9000 atoms at "
@@ -214,8 +227,6 @@ Ref pop_random_entry() {
         return nullptr;
     }
     const Py_ssize_t n = PyList_GET_SIZE(pool.get());
-    // A list subclass may have a pop of its own: only a plain list is popped in place.
-    const bool plain_pool = PyList_CheckExact(pool.get());
     if (plain_pool && R.verified && unwatched_parts_intact()) {
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;

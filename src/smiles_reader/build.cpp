@@ -9,12 +9,15 @@
 #include "python/ints.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
+#include "registry/pool_batch.hpp"
 #include "construction/construct.hpp"
 #include "construction/creation_log.hpp"
 #include "construction/hydrogens.hpp"
 #include "setters/setters.hpp"
 #include "smiles_reader/messages.hpp"
 #include "smiles_reader/parse.hpp"
+
+#include <optional>
 
 namespace atom {
 namespace {
@@ -63,7 +66,7 @@ private:
         }
         for (int m : level.rings)
             for (int k = 0; k < r_.marks[static_cast<size_t>(m)].order; ++k) {
-                Ref h = create_hydrogen(nullptr);
+                Ref h = create_hydrogen(nullptr, 1);  // the bond to this level's atom takes its partner
                 if (!h || PyList_Append(partners.get(), h.get()) < 0) return nullptr;
             }
         return partners;
@@ -71,11 +74,10 @@ private:
 
     // The capacity the constructor would give the atom, without creating it.
     // Returns false only for an exception that must not be swallowed.
-    bool dry_capacity(const Level& level, PyObject* partners, int placeholders, bool* fits, int64_t* bonds) const {
-        Capacity cap{};
+    bool dry_capacity(const Level& level, PyObject* partners, int placeholders, bool* fits, Capacity* cap) const {
         const AccountArgs args{reinterpret_cast<PyObject*>(g.atom_type), level.element.get(), level.charge.get(),
                                g.const_zero, partners, g.const_zero, Py_True, placeholders};
-        *fits = bond_num(args, &cap);
+        *fits = bond_num(args, cap);
         if (!*fits) {
             SavedError e;
             if (!is_ordinary_exception(e.get())) {
@@ -83,22 +85,28 @@ private:
                 return false;
             }
         }
-        *bonds = cap.bonds;
         return true;
     }
 
     // A nested atom is fitted before its caller exists. When the constructor
     // would leave it fewer hydrogens than the incoming bond needs, its capacity
     // is worked out as if that bond were already there.
-    bool placeholders_for(const Level& level, PyObject* partners, int* placeholders) const {
+    // When the capacity found needs no placeholder, it is the one the
+    // constructor will find (`*known` is set): the same arguments but the id,
+    // which only a failure would name.
+    bool placeholders_for(const Level& level, PyObject* partners, int* placeholders, std::optional<Capacity>* known) const {
         *placeholders = 0;
         if (level.incoming == 0) return true;
         // The partner atoms count as their ids would: one distinct entry per atom.
         bool fits = false;
-        int64_t bonds = 0;
-        if (!dry_capacity(level, partners, 0, &fits, &bonds)) return false;
-        if (!fits || bonds - PyList_GET_SIZE(partners) >= level.incoming) return true;
-        if (!dry_capacity(level, partners, level.incoming, &fits, &bonds)) return false;
+        Capacity cap{};
+        if (!dry_capacity(level, partners, 0, &fits, &cap)) return false;
+        if (!fits) return true;
+        if (cap.bonds - PyList_GET_SIZE(partners) >= level.incoming) {
+            if (g.atom_type->tp_richcompare == PyBaseObject_Type.tp_richcompare) *known = cap;
+            return true;
+        }
+        if (!dry_capacity(level, partners, level.incoming, &fits, &cap)) return false;
         if (fits) *placeholders = level.incoming;
         return true;
     }
@@ -188,6 +196,7 @@ private:
                 int order = 0;
                 if (!ring_order(stored, mark, &order) || !bond_times(atom, stored.atom_id.get(), order)) return false;
             } else if (mark.partner < 0 && !top_) {
+                PoolBatch::Suspend caller_table;  // a table of the caller's may be any object
                 if (!outer_ring(atom, mark)) return false;
             } else {
                 mark.atom_id = get_id(atom);
@@ -215,17 +224,26 @@ private:
             if (!wanted) return false;
         }
         int placeholders = 0;
-        if (!placeholders_for(level, partners.get(), &placeholders)) return false;
+        std::optional<Capacity> known;
+        if (!placeholders_for(level, partners.get(), &placeholders, &known)) return false;
         const NewAtom in{.element = level.element.get(),
                          .bonds = partners.get(),
                          .charge = level.charge.get(),
                          .lone = Py_None,
                          .bond_ = true,
                          .auto_modify = Py_False,
-                         .placeholders = placeholders};
+                         .placeholders = placeholders,
+                         .partners_made_here = true,
+                         .known_capacity = known ? &*known : nullptr,
+                         // the bond to the caller's atom takes the first hydrogens, unless ring bonds
+                         // (which take them first) are to come
+                         .hydrogens_taken_soon = level.rings.empty() ? level.incoming : 0};
         level.atom = create_atom(in);
         if (!level.atom) return false;
-        if (wanted && !meet_hydrogen_count(level.atom.get(), wanted.get())) return false;
+        if (wanted) {
+            PoolBatch::Suspend setters;
+            if (!meet_hydrogen_count(level.atom.get(), wanted.get())) return false;
+        }
         return close_rings(level);
     }
 
@@ -250,6 +268,7 @@ Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
     const Quote quote{top != 0, smiles, val};
     Builder builder(reading, quote);
     CreationLog log;
+    PoolBatch batch;  // settles before the log lets go of the atoms it holds
     if (!cut_levels(reading, top) || !builder.run()) {
         log.take_back();
         wrap_reading_failure(quote);

@@ -7,6 +7,8 @@
 #include "registry/ids.hpp"
 #include "registry/element_table.hpp"
 #include "valence/entry_count.hpp"
+#include "registry/pool_batch.hpp"
+#include "valence/python_free.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -190,6 +192,7 @@ bool fit_shell(const AccountArgs& a, const ElementRow& row, Wide lone, Wide v, c
 }  // namespace
 
 bool bond_num(const AccountArgs& a, Capacity* out) {
+    if (!accounting_runs_no_python(a)) settle_pool();
     if (!arguments_have_types(a)) return false;
     const BigInt lone = read_int(a.lone);
     if (lone.value < 0) return raise_negative_lone(a);

@@ -1,0 +1,88 @@
+#include "registry/plain_map.hpp"
+
+namespace atom {
+namespace {
+
+using EntryTest = bool (*)(PyObject* key, PyObject* value);
+
+struct Watch {
+    EntryTest plain_entry;
+    PyObject* dict = nullptr;  // borrowed; forgotten when the dict goes away
+    bool plain = false;
+};
+
+bool int_key(PyObject* key, PyObject*) { return PyLong_CheckExact(key); }
+bool str_key_list_row(PyObject* key, PyObject* value) {
+    return PyUnicode_CheckExact(key) && (!value || PyList_CheckExact(value));
+}
+
+Watch map_watch{int_key};
+Watch table_watch{str_key_list_row};
+int watcher = -1;  // -2 when no watcher could be had: every answer is "no"
+
+bool scan(const Watch& w, PyObject* dict) {
+    Py_ssize_t pos = 0;
+    PyObject* key;
+    PyObject* value;
+    while (PyDict_Next(dict, &pos, &key, &value))
+        if (!w.plain_entry(key, value)) return false;
+    return true;
+}
+
+void on_event(Watch& w, PyDict_WatchEvent event, PyObject* key, PyObject* new_value) {
+    switch (event) {
+        case PyDict_EVENT_ADDED:
+        case PyDict_EVENT_MODIFIED:
+            if (!w.plain_entry(key, new_value)) w.plain = false;
+            break;
+        case PyDict_EVENT_CLONED:  // `key` is the dict whose entries are all copied in
+            if (w.plain) w.plain = key && PyDict_Check(key) && scan(w, key);
+            break;
+        case PyDict_EVENT_CLEARED:
+            w.plain = true;
+            break;
+        case PyDict_EVENT_DEALLOCATED:
+            w.dict = nullptr;
+            w.plain = false;
+            break;
+        default:
+            break;
+    }
+}
+
+int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
+    for (Watch* w : {&map_watch, &table_watch})
+        if (dict == w->dict) on_event(*w, event, key, new_value);
+    return 0;
+}
+
+bool start_watching(Watch& w, PyObject* dict) {
+    if (watcher == -1) {
+        watcher = PyDict_AddWatcher(on_dict_event);
+        if (watcher < 0) {
+            PyErr_Clear();
+            watcher = -2;
+        }
+    }
+    if (watcher < 0) return false;
+    Watch& other = &w == &map_watch ? table_watch : map_watch;
+    if (w.dict && w.dict != other.dict && PyDict_Unwatch(watcher, w.dict) < 0) PyErr_Clear();
+    w.dict = nullptr;
+    if (PyDict_Watch(watcher, dict) < 0) {
+        PyErr_Clear();
+        return false;
+    }
+    w.dict = dict;
+    w.plain = scan(w, dict);
+    return w.plain;
+}
+
+bool is_plain(Watch& w, PyObject* dict) { return dict == w.dict ? w.plain : start_watching(w, dict); }
+
+}  // namespace
+
+bool map_keys_are_ints(PyObject* map) { return is_plain(map_watch, map); }
+
+bool table_entries_are_plain(PyObject* table) { return is_plain(table_watch, table); }
+
+}  // namespace atom
