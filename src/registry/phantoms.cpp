@@ -3,6 +3,7 @@
 #include "python/ints.hpp"
 #include "registry/atoms.hpp"
 #include "registry/pool_batch.hpp"
+#include "registry/tags.hpp"
 
 #include <array>
 #include <vector>
@@ -78,7 +79,11 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     if (!map) return nullptr;
     int32_t* at = place_of(id);
     if (recording_pool() && at && *at < 0) {
-        PyObject* present = PyDict_SetDefault(map.get(), id, id);
+        PyObject* present = nullptr;
+        {
+            StandInRegistration stand_in;
+            present = PyDict_SetDefault(map.get(), id, id);
+        }
         if (!present) return nullptr;
         if (present == id) {
             *at = static_cast<int32_t>(unbuilt.size());
@@ -118,8 +123,11 @@ void build_all_hydrogens() {
     std::vector<Unbuilt> all = std::move(unbuilt);
     unbuilt.clear();
     for (const Unbuilt& u : all) *place_of(u.id.get()) = -1;
-    for (const Unbuilt& u : all)
-        if (!build(u)) PyErr_Clear();
+    for (const Unbuilt& u : all) {
+        if (build(u)) continue;
+        PyErr_Clear();
+        distrust_tags();
+    }
     e.restore();
 }
 

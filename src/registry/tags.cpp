@@ -30,6 +30,8 @@ void distrust() {
     book.spoiled = true;
 }
 
+bool registering_stand_in = false;
+
 bool trusted(PyObject* map) {
     return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && map == book.watched.get();
 }
@@ -44,9 +46,10 @@ void forget_all() {
 int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
     if (dict != book.watched.get()) return 0;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
-        if (!PyLong_CheckExact(key) || !is_atom(value))
+        const bool stand_in = registering_stand_in && value == key;
+        if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
             distrust();
-        else if (*slot_ptr(value, Slot::AccessTag) != Py_False)
+        else if (!stand_in && *slot_ptr(value, Slot::AccessTag) != Py_False)
             remember_tag(value);
     } else if (event == PyDict_EVENT_CLONED) {
         distrust();
@@ -177,5 +180,10 @@ bool start_tag_tracking(PyObject* descriptor) {
     if (book.watcher < 0) PyErr_Clear();  // no watcher left: every clearing scans
     return reset_all_tags();
 }
+
+StandInRegistration::StandInRegistration() { registering_stand_in = true; }
+StandInRegistration::~StandInRegistration() { registering_stand_in = false; }
+
+void distrust_tags() { distrust(); }
 
 }  // namespace atom

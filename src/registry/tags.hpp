@@ -38,4 +38,19 @@ bool start_tag_tracking(PyObject* descriptor);
 // Notes that `atom` may now hold a tag other than False.
 void remember_tag(PyObject* atom);
 
+// While one is alive, id_map registrations of an id mapped to itself are a
+// hydrogen's stand-in, replaced by the built atom before any Python code can
+// look: they leave the knowledge of the tags intact.
+class StandInRegistration {
+public:
+    StandInRegistration();
+    ~StandInRegistration();
+    StandInRegistration(const StandInRegistration&) = delete;
+    StandInRegistration& operator=(const StandInRegistration&) = delete;
+};
+
+// A value the knowledge of the tags has not seen may stay registered (a
+// stand-in that could not be built): the next clearing scans the registry.
+void distrust_tags();
+
 }  // namespace atom
