@@ -28,11 +28,11 @@ class Op:
         self.breaking = breaking        # (atom, partner) texts of a break asking both sides
 
 
-# A hydrogen that a second atom lists through a one-sided bond made on purpose is given
-# up by that atom like any hydrogen of its own (by its hydrogen step, a setter or a
-# carbene conversion), leaving the hydrogen's owner with an entry naming a deleted atom.
-# That is the caller's one-sided request carried through, which the checks cannot tell
-# from a fault: --skip-known leaves the family out.
+# A hydrogen that a second atom lists through a one-sided bond or break made on purpose
+# is given up by that atom like any hydrogen of its own (by its hydrogen step, a setter
+# or a carbene conversion), leaving the hydrogen's owner with an entry naming a deleted
+# atom. That is the caller's one-sided request carried through, which the
+# checks cannot tell from a fault: --skip-known leaves the family out.
 ONE_SIDED_HYDROGEN = "one-sided bond to a hydrogen"
 
 
@@ -139,7 +139,9 @@ class Generator:
             return Op(f"A.break_bond({me_text}, {partner_text})", "break_bond", breaking=(me_text, partner_text))
         back = c.pick(FLAGS)
         one_sided = [] if truthy(back) else [(me_text, partner_text)]
-        return Op(f"{me_text}.break_bond_with({partner_text}, break_bond_back={back})", "break_bond_with",
+        # A one-sided break leaves the partner listing this atom.
+        known = None if truthy(back) else one_sided_hydrogen([me])
+        return Op(f"{me_text}.break_bond_with({partner_text}, break_bond_back={back})", "break_bond_with", known,
                   one_sided=one_sided, breaking=(me_text, partner_text) if truthy(back) else None)
 
     def setter(self):

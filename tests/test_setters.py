@@ -140,3 +140,18 @@ def test_unresolvable_entry_changes_nothing():
     e = raises(Atom.AtomError, lambda: c.set_charge(1))
     assert e.message == nonexistent(999)
     assert snapshot() == before
+
+
+def test_a_hydrogen_listed_twice_is_not_given_up_twice():
+    # One-sided calls can leave an atom listing one hydrogen twice: dropping both entries, or
+    # converting both into lone electrons, would delete it twice. The second deletion's error is
+    # raised before anything changes.
+    cl = A("Cl", [], 1, 5, True, True)
+    h = A.get_atom(cl.bonds[0])
+    h.break_bond_with(cl, break_bond_back=False)
+    Atom.bond(h, cl, use="lone_electron")
+    assert cl.bonds == [h.id, h.id]
+    for call in (lambda: cl.set_charge(3), lambda: cl.bond_with(cl, allow_carbene=True)):
+        before = snapshot()
+        e = raises(Atom.AtomError, call)
+        assert e.message == nonexistent(h.id) and snapshot() == before

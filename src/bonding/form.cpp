@@ -83,14 +83,16 @@ bool carbene(PyObject* self) {
     if (!bonds) return false;
     Py_ssize_t pos[2];
     Ref entries[2];
+    Ref hydrogens[2];
     int found = 0;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()) && found < 2; ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
-        Ref element = entry_element(entry.get());
-        if (!element) return false;
+        Ref atom, element;
+        if (!entry_atom_element(entry.get(), &atom, &element)) return false;
         if (is_hydrogen_symbol(element.get())) {
             pos[found] = i;
             entries[found] = std::move(entry);
+            hydrogens[found] = std::move(atom);
             ++found;
         }
     }
@@ -100,6 +102,9 @@ bool carbene(PyObject* self) {
         replace_all(t.bytes(), "1 are", "1 is");
         return raise_tagged(ErrorKind::LoneElectron, self, t.bytes());
     }
+    // A hydrogen listed twice (left so by one-sided calls) cannot be given up
+    // twice: the second deletion would find it gone, raised before any change.
+    if (hydrogens[0].get() == hydrogens[1].get()) return raise_nonexistent(entries[1].get());
     Ref lone = slot_ref(self, Slot::Lone);
     Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_two)) : nullptr;
     if (!more) return false;

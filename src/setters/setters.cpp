@@ -55,6 +55,16 @@ bool target_capacity(PyObject* self, Setter which, PyObject* value, PyObject* au
     return bond_num(args, cap);
 }
 
+// A hydrogen listed twice (left so by one-sided calls) cannot be dropped twice:
+// the second drop would find it deleted. That failure is raised before
+// anything changes.
+bool drops_distinct_hydrogens(const std::vector<Ref>& entries, const std::vector<Ref>& hydrogens) {
+    for (size_t k = 1; k < entries.size(); ++k)
+        for (size_t j = 0; j < k; ++j)
+            if (hydrogens[j].get() == hydrogens[k].get()) return raise_nonexistent(entries[k].get());
+    return true;
+}
+
 }  // namespace
 
 bool plan_setter(PyObject* self, Setter which, PyObject* value, PyObject* auto_modify, PyObject* bonds,
@@ -71,13 +81,15 @@ bool plan_setter(PyObject* self, Setter which, PyObject* value, PyObject* auto_m
     const Py_ssize_t entries = PyList_GET_SIZE(list.get());
     if (cap.bonds >= entries) return true;
     // Census of the hydrogen entries, before anything is assigned.
+    std::vector<Ref> hydrogens;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list.get()); ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(list.get(), i));
-        Ref element = entry_element(entry.get());
-        if (!element) return false;
+        Ref atom, element;
+        if (!entry_atom_element(entry.get(), &atom, &element)) return false;
         if (is_hydrogen_symbol(element.get())) {
             plan->drop_positions.push_back(i);
             plan->drop_entries.push_back(std::move(entry));
+            hydrogens.push_back(std::move(atom));
         }
     }
     const Py_ssize_t surplus = PyList_GET_SIZE(list.get()) - static_cast<Py_ssize_t>(cap.bonds);
@@ -85,7 +97,7 @@ bool plan_setter(PyObject* self, Setter which, PyObject* value, PyObject* auto_m
         return raise_too_many_bonds(self, which, value);
     plan->drop_positions.resize(static_cast<size_t>(surplus));
     plan->drop_entries.resize(static_cast<size_t>(surplus));
-    return true;
+    return drops_distinct_hydrogens(plan->drop_entries, hydrogens);
 }
 
 bool apply_setter(PyObject* self, const SetterPlan& plan) {
