@@ -9,6 +9,7 @@
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
 #include "registry/pool_batch.hpp"
+#include "registry/tags.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -145,6 +146,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
     if (!fill_hydrogens(self, cap.bonds, in.hydrogens_taken_soon)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
+    forget_settled_atom(self);
     return true;
 }
 
