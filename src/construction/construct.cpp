@@ -55,7 +55,7 @@ bool resolve_entries(PyObject* bonds) {
 // bond list or one another partner gives up, or that has none left, refuses
 // with its BondError. The plans found are the exchanges the bonding step
 // then makes, entry by entry.
-bool partners_can_bond(PyObject* element, PyObject* bonds, std::vector<SidePlan>* plans) {
+bool partners_can_bond(PyObject* element, PyObject* bonds, std::pmr::vector<SidePlan>* plans) {
     // A handful of partners: the working lists live on the stack.
     std::array<std::byte, 2048> room;
     std::pmr::monotonic_buffer_resource arena(room.data(), room.size());
@@ -95,7 +95,7 @@ bool partners_can_bond(PyObject* element, PyObject* bonds, std::vector<SidePlan>
 
 // Each listed atom records the bond on its side, as bond_with(self,
 // bond_back=False) called on it does: it gives up the hydrogen planned for it.
-bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
+bool bond_partners(const std::pmr::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
     for (size_t k = 0; k < plans.size(); ++k) {
         if (!apply_side(plans[k], id)) {
             const Py_ssize_t i = static_cast<Py_ssize_t>(k);
@@ -141,7 +141,9 @@ bool construct(PyObject* self, const NewAtom& in) {
     Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());
-    std::vector<SidePlan> plans;
+    std::array<std::byte, 512> room;  // the plans of a few partners
+    std::pmr::monotonic_buffer_resource arena(room.data(), room.size());
+    std::pmr::vector<SidePlan> plans(&arena);
     if (in.bond_ && !partners_can_bond(in.element, bonds.get(), &plans)) return fail_returning(id.get());
 
     if (!register_atom(self, id.get())) return fail_returning(id.get());

@@ -258,30 +258,34 @@ void pair_marks(Reading& r) {
 bool cut_levels(Reading& r, bool top) {
     struct Pending {
         int level;
-        std::vector<Range> kids;
-        size_t next = 0;
+        size_t next, end;  // its branches and continuation still to cut, in `kids`
     };
-    std::vector<Pending> stack;
-    ElementKeys keys;
     // A level reads at least one character; a long text grows as it goes.
-    r.levels.reserve(std::min<size_t>(r.source.size() + 1, 1024));
+    const size_t expected = std::min<size_t>(r.source.size() + 1, 1024);
+    r.levels.reserve(expected);
+    std::vector<Range> kids;  // the branches and continuations of every level, level after level
+    kids.reserve(expected);
+    std::vector<Pending> stack;
+    stack.reserve(expected);
+    ElementKeys keys;
     auto cut_one = [&](size_t b, size_t e, bool outer) -> bool {
         r.levels.emplace_back();
-        Pending p{static_cast<int>(r.levels.size() - 1), {}, 0};
-        LevelCutter cutter(r, r.levels.back(), p.kids, keys);
+        const size_t first = kids.size();
+        LevelCutter cutter(r, r.levels.back(), kids, keys);
         if (!cutter.cut(b, e, outer)) return false;
-        stack.push_back(std::move(p));
+        stack.push_back({static_cast<int>(r.levels.size() - 1), first, kids.size()});
+        r.levels.back().children.reserve(kids.size() - first);
         return true;
     };
     if (!cut_one(0, r.source.size(), top)) return false;
     while (!stack.empty()) {
         Pending& p = stack.back();
         if (r.levels[static_cast<size_t>(p.level)].failure != Failure::None) break;
-        if (p.next == p.kids.size()) {
+        if (p.next == p.end) {
             stack.pop_back();
             continue;
         }
-        const Range kid = p.kids[p.next++];
+        const Range kid = kids[p.next++];
         r.levels[static_cast<size_t>(p.level)].children.push_back(static_cast<int>(r.levels.size()));
         if (!cut_one(kid.begin, kid.end, false)) return false;
     }
