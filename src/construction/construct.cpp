@@ -9,8 +9,13 @@
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
 #include "registry/pool_batch.hpp"
+#include "registry/tags.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <memory_resource>
+#include <utility>
 #include <vector>
 
 namespace atom {
@@ -50,39 +55,38 @@ bool resolve_entries(PyObject* bonds) {
 // bond list or one another partner gives up, or that has none left, refuses
 // with its BondError. The plans found are the exchanges the bonding step
 // then makes, entry by entry.
-bool partners_can_bond(PyObject* element, PyObject* bonds, std::vector<SidePlan>* plans) {
-    struct Partner {
-        PyObject* atom;
-        std::vector<PyObject*> exchanged;  // its hydrogens already planned
-    };
+bool partners_can_bond(PyObject* element, PyObject* bonds, std::pmr::vector<SidePlan>* plans) {
+    // A handful of partners: the working lists live on the stack.
+    std::array<std::byte, 2048> room;
+    std::pmr::monotonic_buffer_resource arena(room.data(), room.size());
     const Py_ssize_t n = PyList_GET_SIZE(bonds);
-    std::vector<Ref> listed;  // the bond list's atoms, held while planning
+    std::pmr::vector<Ref> listed(&arena);  // the bond list's atoms, held while planning
+    listed.reserve(static_cast<size_t>(n));
     for (Py_ssize_t i = 0; i < n && i < PyList_GET_SIZE(bonds); ++i) {
         Ref atom = resolve_atom(PyList_GET_ITEM(bonds, i));
         if (!atom) return false;
         listed.push_back(std::move(atom));
     }
     const bool new_is_hydrogen = is_hydrogen_symbol(element);
-    std::vector<Partner> partners;
-    std::vector<PyObject*> refused;  // the bond list's atoms, then every hydrogen planned
+    std::pmr::vector<std::pair<PyObject*, PyObject*>> exchanges(&arena);  // (atom, its hydrogen) planned, in order
+    std::pmr::vector<PyObject*> refused(&arena);  // the bond list's atoms, then every hydrogen planned
+    std::pmr::vector<PyObject*> own(&arena);      // what one partner's step reads specially
     for (const Ref& a : listed) refused.push_back(a.get());
+    plans->reserve(listed.size());
     for (const Ref& a : listed) {
-        Partner* p = nullptr;
-        for (Partner& q : partners)
-            if (q.atom == a.get()) p = &q;
-        if (!p) p = &partners.emplace_back(Partner{a.get(), {}});
         // Its own exchanged entries now name the new atom.
-        std::vector<PyObject*> refused_here = refused;
+        own.clear();
+        if (new_is_hydrogen) own.assign(refused.begin(), refused.end());
+        for (const auto& [atom, hydrogen] : exchanges)
+            if (atom == a.get()) own.push_back(hydrogen);
         HydrogenRules rules{.refused = refused};
-        if (new_is_hydrogen) {
-            refused_here.insert(refused_here.end(), p->exchanged.begin(), p->exchanged.end());
-            rules.refused = refused_here;
-        } else {
-            rules.passed_over = p->exchanged;
-        }
+        if (new_is_hydrogen)
+            rules.refused = own;
+        else
+            rules.passed_over = own;
         SidePlan plan;
         if (!plan_side(a.get(), Mode::Hydro, rules, &plan)) return false;
-        p->exchanged.push_back(plan.hydrogen.get());
+        exchanges.emplace_back(a.get(), plan.hydrogen.get());
         refused.push_back(plan.hydrogen.get());
         plans->push_back(std::move(plan));
     }
@@ -91,7 +95,7 @@ bool partners_can_bond(PyObject* element, PyObject* bonds, std::vector<SidePlan>
 
 // Each listed atom records the bond on its side, as bond_with(self,
 // bond_back=False) called on it does: it gives up the hydrogen planned for it.
-bool bond_partners(const std::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
+bool bond_partners(const std::pmr::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
     for (size_t k = 0; k < plans.size(); ++k) {
         if (!apply_side(plans[k], id)) {
             const Py_ssize_t i = static_cast<Py_ssize_t>(k);
@@ -137,7 +141,9 @@ bool construct(PyObject* self, const NewAtom& in) {
     Ref kept_lone = Ref::steal(PyLong_FromLongLong(cap.lone));
     if (!kept_lone) return fail_returning(id.get());
     slot_set(self, Slot::Lone, kept_lone.get());
-    std::vector<SidePlan> plans;
+    std::array<std::byte, 512> room;  // the plans of a few partners
+    std::pmr::monotonic_buffer_resource arena(room.data(), room.size());
+    std::pmr::vector<SidePlan> plans(&arena);
     if (in.bond_ && !partners_can_bond(in.element, bonds.get(), &plans)) return fail_returning(id.get());
 
     if (!register_atom(self, id.get())) return fail_returning(id.get());
@@ -145,6 +151,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
     if (!fill_hydrogens(self, cap.bonds, in.hydrogens_taken_soon)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
+    forget_settled_atom(self);
     return true;
 }
 

@@ -146,6 +146,12 @@ void remember_tag(PyObject* atom) {
     }
 }
 
+void forget_settled_atom(PyObject* atom) {
+    if (book.maybe_set.empty() || book.maybe_set.back().get() != atom) return;
+    if (*slot_ptr(atom, Slot::AccessTag) != Py_False) return;
+    book.maybe_set.pop_back();  // the atom stays referenced by its caller: no finalizer runs
+}
+
 void mark_atom(PyObject* atom) {
     remember_tag(atom);
     slot_set(atom, Slot::AccessTag, Py_True);

@@ -13,6 +13,10 @@
 
 namespace atom {
 
+// An atom whose tag has just become False again, remembered last (as a new
+// atom is when registered before its tag is set): no clearing needs it.
+void forget_settled_atom(PyObject* atom);
+
 // A walk's mark: access_tag = True, remembered for the next clearing.
 void mark_atom(PyObject* atom);
 

@@ -3,6 +3,7 @@
 #include "python/state.hpp"
 #include "registry/atoms.hpp"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace atom::smiles {
@@ -12,10 +13,60 @@ struct Range {
     size_t begin, end;
 };
 
+// The keys of one and two characters of the element table, read once per
+// text when the table is the class's plain attribute and a dict whose keys are
+// all exact str: `text in table` is then a comparison of code points that runs
+// no Python code, so nothing changes the table while the text is cut.
+class ElementKeys {
+public:
+    // Whether the characters [from, from + n) (n is 1 or 2) are a key. Sets
+    // `*usable` false, answering nothing, for a table of another kind.
+    bool contains(PyObject* table, const Source& src, size_t from, size_t n, bool* usable) {
+        if (table != table_) read(table);
+        *usable = plain_;
+        const Py_UCS4 first = src.at(from);
+        const Py_UCS4 second = n == 2 ? src.at(from + 1) : 0;
+        for (const Key& k : keys_)
+            if (k.length == n && k.chars[0] == first && (n == 1 || k.chars[1] == second)) return true;
+        return false;
+    }
+
+private:
+    struct Key {
+        Py_UCS4 chars[2];
+        size_t length;
+    };
+
+    void read(PyObject* table) {
+        table_ = table;
+        keys_.clear();
+        // Only the class's own attribute, found without running any code.
+        plain_ = PyDict_CheckExact(table) && _PyType_Lookup(g.atom_type, g.names.element_info) == table;
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        while (plain_ && PyDict_Next(table, &pos, &key, &value)) {
+            if (!PyUnicode_CheckExact(key)) {
+                plain_ = false;
+                break;
+            }
+            const Py_ssize_t length = PyUnicode_GET_LENGTH(key);
+            if (length == 1 || length == 2)
+                keys_.push_back({{PyUnicode_READ_CHAR(key, 0), length == 2 ? PyUnicode_READ_CHAR(key, 1) : 0},
+                                 static_cast<size_t>(length)});
+        }
+        if (!plain_) keys_.clear();
+    }
+
+    PyObject* table_ = nullptr;  // borrowed: the class holds it while the text is cut
+    bool plain_ = false;
+    std::vector<Key> keys_;
+};
+
 // The text as the reading of one level sees it, consumed from the front.
 class LevelCutter {
 public:
-    LevelCutter(Reading& r, Level& level, std::vector<Range>& kids) : r_(r), src_(r.source), level_(level), kids_(kids) {}
+    LevelCutter(Reading& r, Level& level, std::vector<Range>& kids, ElementKeys& keys)
+        : r_(r), src_(r.source), level_(level), kids_(kids), keys_(keys) {}
 
     // False only for an interpreter failure (no memory...); a text that cannot
     // be read is recorded in the level instead.
@@ -92,16 +143,21 @@ private:
     bool organic_atom() {
         level_.charge = Ref::borrow(g.const_zero);
         const size_t two = std::min(pos_ + 2, end_);
-        Ref pair = src_.slice(pos_, two);
-        Ref table = pair ? class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.element_info) : nullptr;
+        Ref table = class_attr(reinterpret_cast<PyObject*>(g.atom_type), g.names.element_info);
         if (!table) return false;
-        const int known = PyDict_Check(table.get()) ? PyDict_Contains(table.get(), pair.get())
-                                                     : PySequence_Contains(table.get(), pair.get());
-        if (known < 0) return false;
+        bool usable = false;
+        int known = keys_.contains(table.get(), src_, pos_, two - pos_, &usable) ? 1 : 0;
+        if (!usable) {
+            Ref pair = src_.slice(pos_, two);
+            if (!pair) return false;
+            known = PyDict_Check(table.get()) ? PyDict_Contains(table.get(), pair.get())
+                                              : PySequence_Contains(table.get(), pair.get());
+            if (known < 0) return false;
+        }
         if (known) {
-            level_.element = std::move(pair);
+            level_.element = src_.slice(pos_, two);
             pos_ = two;
-            return true;
+            return static_cast<bool>(level_.element);
         }
         const Py_UCS4 c = src_.at(pos_);
         if (c < 128) {
@@ -181,6 +237,7 @@ private:
     const Source& src_;
     Level& level_;
     std::vector<Range>& kids_;
+    ElementKeys& keys_;
     size_t pos_ = 0, end_ = 0;
 };
 
@@ -201,27 +258,34 @@ void pair_marks(Reading& r) {
 bool cut_levels(Reading& r, bool top) {
     struct Pending {
         int level;
-        std::vector<Range> kids;
-        size_t next = 0;
+        size_t next, end;  // its branches and continuation still to cut, in `kids`
     };
+    // A level reads at least one character; a long text grows as it goes.
+    const size_t expected = std::min<size_t>(r.source.size() + 1, 1024);
+    r.levels.reserve(expected);
+    std::vector<Range> kids;  // the branches and continuations of every level, level after level
+    kids.reserve(expected);
     std::vector<Pending> stack;
+    stack.reserve(expected);
+    ElementKeys keys;
     auto cut_one = [&](size_t b, size_t e, bool outer) -> bool {
         r.levels.emplace_back();
-        Pending p{static_cast<int>(r.levels.size() - 1), {}, 0};
-        LevelCutter cutter(r, r.levels.back(), p.kids);
+        const size_t first = kids.size();
+        LevelCutter cutter(r, r.levels.back(), kids, keys);
         if (!cutter.cut(b, e, outer)) return false;
-        stack.push_back(std::move(p));
+        stack.push_back({static_cast<int>(r.levels.size() - 1), first, kids.size()});
+        r.levels.back().children.reserve(kids.size() - first);
         return true;
     };
     if (!cut_one(0, r.source.size(), top)) return false;
     while (!stack.empty()) {
         Pending& p = stack.back();
         if (r.levels[static_cast<size_t>(p.level)].failure != Failure::None) break;
-        if (p.next == p.kids.size()) {
+        if (p.next == p.end) {
             stack.pop_back();
             continue;
         }
-        const Range kid = p.kids[p.next++];
+        const Range kid = kids[p.next++];
         r.levels[static_cast<size_t>(p.level)].children.push_back(static_cast<int>(r.levels.size()));
         if (!cut_one(kid.begin, kid.end, false)) return false;
     }
