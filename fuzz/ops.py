@@ -42,6 +42,14 @@ def one_sided_hydrogen(partners):
     return None
 
 
+# Deleting an atom leaves its id in its neighbours' lists, and the id returns to the pool:
+# once a new atom draws it, those stale entries name the new atom, whose hydrogens a
+# neighbour's hydrogen step or setter may then give up. Guarding against such reuse is
+# left to the caller (who breaks bonds before deleting); the family is left out with the
+# one-sided one.
+STALE_ENTRY = "an entry left by a deletion"
+
+
 def truthy(flag):
     return flag not in ("False", "0", "None")
 
@@ -50,6 +58,7 @@ class Generator:
     def __init__(self, chooser, atoms):
         self.c = chooser
         self.atoms = atoms              # every atom the sequence created or deleted, in order
+        self.deleted = set()            # ids of atoms deleted on purpose
 
     # --- naming atoms ---------------------------------------------------------------
 
@@ -93,6 +102,13 @@ class Generator:
             return self.c.pick([self.bad_pool, self.no_print])()
         return self.c.pick(kinds)()
 
+    def stale(self, *atoms):
+        """The stale-entry family when any of the atoms lists the id of a deleted atom."""
+        for a in atoms:
+            if a is not None and type(a.bonds) is list and any(e in self.deleted for e in a.bonds):
+                return STALE_ENTRY
+        return None
+
     def construct(self):
         c = self.c
         element = repr(c.pick(ELEMENTS + ["Xe", "h", ""])) if c.chance(0.95) else "5"
@@ -110,7 +126,7 @@ class Generator:
         else:
             call = f"A(element={element}, bonds={bonds}, charge={charge}, lone_electron={lone}, bond_={bond_})"
         one_sided = [] if truthy(bond_) else [(None, t) for t, _ in named]
-        known = None if truthy(bond_) else one_sided_hydrogen(listed)
+        known = (None if truthy(bond_) else one_sided_hydrogen(listed)) or self.stale(*listed)
         return Op(f"atoms.append({call})", "construct", known, one_sided=one_sided)
 
     def bond_with(self):
@@ -118,7 +134,7 @@ class Generator:
         me_text, me = self.atom(as_object=True)
         partner_text, partner = (me_text, me) if c.chance(0.1) else self.neighbour(me)
         back, use, carbene = c.pick(FLAGS), c.pick(USES), c.pick(["False", "False", "True"])
-        known = None if truthy(back) else one_sided_hydrogen([partner])
+        known = (None if truthy(back) else one_sided_hydrogen([partner])) or self.stale(me, partner)
         code = f"{me_text}.bond_with({partner_text}, bond_back={back}, use={use}, allow_carbene={carbene})"
         one_sided = [] if truthy(back) else [(me_text, partner_text)]
         return Op(code, "bond_with", known, one_sided=one_sided)
@@ -129,38 +145,41 @@ class Generator:
         second_text, second = self.neighbour(first)
         use, carbene = c.pick(USES), c.pick(["False", "False", "True"])
         where = c.pick(["A", "Atom"])
-        return Op(f"{where}.bond({first_text}, {second_text}, use={use}, allow_carbene={carbene})", "bond")
+        return Op(f"{where}.bond({first_text}, {second_text}, use={use}, allow_carbene={carbene})", "bond",
+                  self.stale(first, second))
 
     def break_bond(self):
         c = self.c
         me_text, me = self.atom(as_object=True)
-        partner_text, _ = self.neighbour(me)
+        partner_text, partner = self.neighbour(me)
         if c.chance(0.3):
             return Op(f"A.break_bond({me_text}, {partner_text})", "break_bond", breaking=(me_text, partner_text))
         back = c.pick(FLAGS)
         one_sided = [] if truthy(back) else [(me_text, partner_text)]
         # A one-sided break leaves the partner listing this atom.
-        known = None if truthy(back) else one_sided_hydrogen([me])
+        known = (None if truthy(back) else one_sided_hydrogen([me])) or self.stale(me, partner)
         return Op(f"{me_text}.break_bond_with({partner_text}, break_bond_back={back})", "break_bond_with", known,
                   one_sided=one_sided, breaking=(me_text, partner_text) if truthy(back) else None)
 
     def setter(self):
         c = self.c
-        me_text, _ = self.atom(as_object=True)
+        me_text, me = self.atom(as_object=True)
+        known = self.stale(me)
         kind = c.int(0, 2)
         if kind == 0:
             value = str(c.int(-3, 3)) if c.chance(0.9) else c.pick(["True", "None", "'1'"])
-            return Op(f"{me_text}.set_charge({value})", "set_charge")
+            return Op(f"{me_text}.set_charge({value})", "set_charge", known)
         if kind == 1:
             value = repr(c.pick(ELEMENTS + ["Xe"])) if c.chance(0.95) else "None"
-            return Op(f"{me_text}.set_element({value})", "set_element")
+            return Op(f"{me_text}.set_element({value})", "set_element", known)
         value = str(c.int(-1, 6)) if c.chance(0.9) else c.pick(["True", "None", "'1'"])
-        return Op(f"{me_text}.set_lone_electron({value}, {c.pick(FLAGS)})", "set_lone_electron")
+        return Op(f"{me_text}.set_lone_electron({value}, {c.pick(FLAGS)})", "set_lone_electron", known)
 
     def delete(self):
         text, atom = self.atom(as_object=True)
         if atom is None or atom.id not in A.id_map:
             return Op(f"A.delete_atom({text})", "delete_atom")
+        self.deleted.add(atom.id)
         code = f"gone = A.get_atom({atom.id}); atoms.append(gone); gone.delete()"
         return Op(code, "delete", deleting=f"A.get_atom({atom.id})")
 

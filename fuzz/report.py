@@ -53,7 +53,7 @@ class Findings:
         path = self.path(finding.target, finding.known)
         with open(path, "w") as f:
             f.write(cases.script(finding, os.path.basename(path)))
-        family = "a one-sided request carried through" if finding.known == ops.ONE_SIDED_HYDROGEN else "known"
+        family = "carried through from the caller's own request" if finding.known in (ops.ONE_SIDED_HYDROGEN, ops.STALE_ENTRY) else "known"
         label = f"{family} ({finding.known})" if finding.known else "NEW"
         print(f"{label}: {finding.problem}\n    last call: {finding.ops[-1].code.splitlines()[-1]}"
               f"\n    reproducer: {path} ({len(finding.ops)} calls)", flush=True)
