@@ -105,8 +105,8 @@ bool init_atom_class(PyObject* module) {
         !set(ns.get(), "_Atom__element_info", make_element_table()) ||
         !set(ns.get(), "id_map", Ref::steal(PyDict_New())) || !set(ns.get(), "_Atom__id_pool", full_pool()))
         return false;
-    for (const MethodSpec* spec : method_table())
-        if (!set(ns.get(), stored_name(spec->name).c_str(), make_class_member(*spec))) return false;
+    for (const MethodSpec* method : method_table())
+        if (!set(ns.get(), stored_name(method->name).c_str(), make_class_member(*method))) return false;
 
     Ref bases = Ref::steal(PyTuple_New(0));
     if (!bases) return false;

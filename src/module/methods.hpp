@@ -1,4 +1,4 @@
-// The method table of the class Atom: each subsystem defines the specs of the
+// The method table of the class Atom: each subsystem defines the entries of the
 // methods it implements; the class is built from them in table order.
 #pragma once
 

@@ -6,7 +6,7 @@ namespace atom {
 namespace {
 
 void count_error(const FunctionObject* f, bool too_many, Py_ssize_t given) {
-    const int total = f->spec->count;
+    const int total = f->method->count;
     const bool has_defaults = f->required < total;
     const char* how;
     int n;
@@ -17,7 +17,7 @@ void count_error(const FunctionObject* f, bool too_many, Py_ssize_t given) {
         how = has_defaults ? "at least" : "exactly";
         n = f->required;
     }
-    PyErr_Format(PyExc_TypeError, "%s() takes %s %d positional argument%s (%zd given)", f->spec->name, how,
+    PyErr_Format(PyExc_TypeError, "%s() takes %s %d positional argument%s (%zd given)", f->method->name, how,
                  n, n == 1 ? "" : "s", given);
 }
 
@@ -27,7 +27,7 @@ bool same_name(PyObject* key, PyObject* name) {
 
 // Index of the parameter called `key`, or -1.
 int find_param(const FunctionObject* f, PyObject* key) {
-    const int total = f->spec->count;
+    const int total = f->method->count;
     for (int i = 0; i < total; ++i)
         if (f->names[i] == key) return i;
     if (!PyUnicode_Check(key)) return -1;
@@ -50,16 +50,16 @@ bool check_keywords(const FunctionObject* f, Py_ssize_t nargs, PyObject* kwnames
     for (Py_ssize_t j = 0; j < nkw; ++j) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, j);
         if (!PyUnicode_Check(key)) {
-            PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", f->spec->name);
+            PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", f->method->name);
             return false;
         }
         const int p = find_param(f, key);
         if (p < 0) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", f->spec->name, key);
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", f->method->name, key);
             return false;
         }
         if (p < nargs) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", f->spec->name,
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", f->method->name,
                          key);
             return false;
         }
@@ -68,7 +68,7 @@ bool check_keywords(const FunctionObject* f, Py_ssize_t nargs, PyObject* kwnames
 }
 
 bool check_types(const FunctionObject* f, PyObject* const* out) {
-    const MethodSpec& s = *f->spec;
+    const MethodSpec& s = *f->method;
     for (int i = 1; i < s.count; ++i)
         if (!check_argument_type(out[i], s.params[i].rule, s.params[i].name)) return false;
     return true;
@@ -77,7 +77,7 @@ bool check_types(const FunctionObject* f, PyObject* const* out) {
 }  // namespace
 
 bool bind(const FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
-    const int total = f->spec->count;
+    const int total = f->method->count;
     if (nargs > total) {
         count_error(f, true, nargs);
         return false;
@@ -99,7 +99,7 @@ bool bind(const FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 PyObject* check_result(const FunctionObject* f, PyObject* r) {
     Ref result = Ref::steal(r);
-    if (!result || !check_result_type(result.get(), f->spec->result)) return nullptr;
+    if (!result || !check_result_type(result.get(), f->method->result)) return nullptr;
     return result.release();
 }
 

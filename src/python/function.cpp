@@ -26,7 +26,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     PyObject* r;
     try {
         CalledFromPython entry;
-        r = f->spec->impl(bound);
+        r = f->method->impl(bound);
     } catch (const std::bad_alloc&) {
         r = PyErr_NoMemory();
     }
@@ -152,7 +152,7 @@ Ref make_default(const Param& p) {
 
 bool fill_function(FunctionObject* f, const MethodSpec& s) {
     f->vectorcall = function_vectorcall;
-    f->spec = &s;
+    f->method = &s;
     f->name = PyUnicode_InternFromString(s.name);
     f->qualname = PyUnicode_FromFormat("%s.%s", s.owner, s.name);
     f->module = PyUnicode_InternFromString("Atom");
@@ -201,16 +201,16 @@ bool init_function_type() {
     return function_type != nullptr;
 }
 
-Ref make_function(const MethodSpec& spec) {
+Ref make_function(const MethodSpec& method) {
     Ref obj = Ref::steal(PyType_GenericAlloc(function_type, 0));
     if (!obj) return nullptr;
-    if (!fill_function(as_function(obj.get()), spec)) return nullptr;
+    if (!fill_function(as_function(obj.get()), method)) return nullptr;
     return obj;
 }
 
-Ref make_class_member(const MethodSpec& spec) {
-    Ref fn = make_function(spec);
-    if (!fn || spec.kind == Kind::Instance) return fn;
+Ref make_class_member(const MethodSpec& method) {
+    Ref fn = make_function(method);
+    if (!fn || method.kind == Kind::Instance) return fn;
     return Ref::steal(PyClassMethod_New(fn.get()));
 }
 

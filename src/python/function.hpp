@@ -19,11 +19,11 @@ bool check_result_type(PyObject* value, Result rule);
 // Creates the type; called once at initialisation.
 bool init_function_type();
 
-// A new function object for `spec` (the spec must outlive it: tables are static).
-Ref make_function(const MethodSpec& spec);
+// A new function object for `method` (its table entry must outlive it: tables are static).
+Ref make_function(const MethodSpec& method);
 
 // The object to store in a class namespace: the function itself, or a
 // classmethod wrapping it.
-Ref make_class_member(const MethodSpec& spec);
+Ref make_class_member(const MethodSpec& method);
 
 }  // namespace atom

@@ -9,7 +9,7 @@ namespace atom {
 struct FunctionObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
-    const MethodSpec* spec;
+    const MethodSpec* method;
     PyObject* dict;
     PyObject* names[kMaxParams];     // interned parameter names, self/cls first
     PyObject* defaults[kMaxParams];  // items of defaults_tuple (or null: required)

@@ -9,7 +9,7 @@ Ref build_signature(const FunctionObject* f) {
     Ref signature = parameter ? Ref::steal(PyObject_GetAttrString(inspect.get(), "Signature")) : nullptr;
     Ref kind = signature ? Ref::steal(PyObject_GetAttrString(parameter.get(), "POSITIONAL_OR_KEYWORD")) : nullptr;
     if (!kind) return nullptr;
-    const MethodSpec& s = *f->spec;
+    const MethodSpec& s = *f->method;
     Ref params = Ref::steal(PyList_New(0));
     if (!params) return nullptr;
     for (int i = 0; i < s.count; ++i) {
