@@ -1,5 +1,7 @@
 """Atoms and the registry: construction, ids and the pool, resolving, confirming, deletion, marks."""
+import gc
 import random
+import weakref
 
 import pytest
 
@@ -343,6 +345,30 @@ def test_a_deleted_atom_stays_deleted_when_its_id_is_drawn_again(monkeypatch):
                  lambda: old.break_bond_with(other), lambda: A.bond(old, other)):
         assert raises(Atom.AtomError, call).message == nonexistent(old.id)
     assert A.get_atom(new.id) is new and len(new.bonds) == 2 and free_and_used_ids() == ALL_IDS
+
+
+def test_the_collector_sees_every_slot():
+    class WithDict(A):  # a subclass with a dict of its own, traversed by its own type first
+        pass
+
+    class Box:
+        pass
+
+    for cls in (A, Sub, WithDict):
+        c = cls("C")
+        c.delete()
+        boxes = [Box() for _ in range(6)]
+        for name, box in zip(("access_tag", "bonds", "charge", "element", "id", "lone_electron"), boxes):
+            setattr(c, name, box)
+            box.atom = c  # a cycle through each slot
+        assert set(map(id, gc.get_referents(c))) >= set(map(id, boxes)) | {id(cls)}
+        if cls is WithDict:
+            c.__dict__["me"] = c
+        gone = [weakref.ref(box) for box in boxes]
+        del c, box, boxes
+        A.reset_tags()  # forgets the atoms whose tag was written
+        gc.collect()
+        assert [ref() for ref in gone] == [None] * 6
 
 
 def test_reset_tags():

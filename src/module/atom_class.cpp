@@ -6,6 +6,7 @@
 #include "module/methods.hpp"
 #include "python/state.hpp"
 #include "output/display.hpp"
+#include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
 #include "registry/tags.hpp"
 
@@ -93,6 +94,15 @@ void install_display_slots(PyTypeObject* t) {
     t->tp_repr = display_slot;
 }
 
+// What the collector's generic traverse of a class with __slots__ visits (each
+// slot, then the heap type), without its walk over the class's member table.
+// A subclass's generic traverse visits its own slots and dict, then calls this.
+int traverse_atom(PyObject* self, visitproc visit, void* arg) {
+    for (int s = 0; s < kSlotCount; ++s) Py_VISIT(*slot_ptr(self, static_cast<Slot>(s)));
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
 }  // namespace
 
 bool init_atom_class(PyObject* module) {
@@ -117,6 +127,7 @@ bool init_atom_class(PyObject* module) {
     if (PyModule_AddObjectRef(module, "Atom", cls.get()) < 0) return false;
     g.atom_type = reinterpret_cast<PyTypeObject*>(cls.release());
     install_display_slots(g.atom_type);
+    g.atom_type->tp_traverse = traverse_atom;
     return install_tag_descriptor(reinterpret_cast<PyObject*>(g.atom_type));
 }
 
