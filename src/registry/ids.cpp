@@ -10,6 +10,7 @@
 // keep the answer until one of them changes.
 #include "registry/ids.hpp"
 
+#include "python/dict_watch.hpp"
 #include "python/errors.hpp"
 #include "python/function.hpp"
 #include "python/type_tag.hpp"
@@ -42,16 +43,12 @@ struct RandomFastPath {
     // last full check found the fast path intact.
     bool watching = false;
     bool verified = false;
-    int dict_watcher = -1;
     PyObject* watched_instance_dict = nullptr;
 };
 
 RandomFastPath R;
 
-int on_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
-    R.verified = false;
-    return 0;
-}
+void on_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) { R.verified = false; }
 
 int on_type_change(PyTypeObject*) {
     R.verified = false;
@@ -63,12 +60,13 @@ PyObject* instance_dict() {
     return ptr ? *ptr : nullptr;
 }
 
-bool watch_dict(PyObject* d) { return d && PyDict_Watch(R.dict_watcher, d) == 0; }
+DictFollower& follower = *new DictFollower(on_dict_change);
+
+bool watch_dict(PyObject* d) { return d && follower.follow(d); }
 
 // Registers the watchers; without them every draw makes the full check.
 void start_watching(PyObject* random_module) {
-    R.dict_watcher = PyDict_AddWatcher(on_dict_change);
-    const int type_watcher = R.dict_watcher >= 0 ? PyType_AddWatcher(on_type_change) : -1;
+    static const int type_watcher = PyType_AddWatcher(on_type_change);  // one for the process
     PyObject* dict = instance_dict();
     R.watching = type_watcher >= 0 && watch_dict(PyModule_GetDict(g.module)) &&
                  watch_dict(PyModule_GetDict(random_module)) && watch_dict(dict) &&

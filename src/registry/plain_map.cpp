@@ -1,5 +1,7 @@
 #include "registry/plain_map.hpp"
 
+#include "python/dict_watch.hpp"
+
 namespace atom {
 namespace {
 
@@ -18,7 +20,6 @@ bool str_key_list_row(PyObject* key, PyObject* value) {
 
 Watch map_watch{int_key};
 Watch table_watch{str_key_list_row};
-int watcher = -1;  // -2 when no watcher could be had: every answer is "no"
 
 bool scan(const Watch& w, PyObject* dict) {
     Py_ssize_t pos = 0;
@@ -50,28 +51,19 @@ void on_event(Watch& w, PyDict_WatchEvent event, PyObject* key, PyObject* new_va
     }
 }
 
-int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
+void on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
     for (Watch* w : {&map_watch, &table_watch})
         if (dict == w->dict) on_event(*w, event, key, new_value);
-    return 0;
 }
 
+DictFollower& follower = *new DictFollower(on_dict_event);
+
+// Without a watcher every answer is "no".
 bool start_watching(Watch& w, PyObject* dict) {
-    if (watcher == -1) {
-        watcher = PyDict_AddWatcher(on_dict_event);
-        if (watcher < 0) {
-            PyErr_Clear();
-            watcher = -2;
-        }
-    }
-    if (watcher < 0) return false;
     Watch& other = &w == &map_watch ? table_watch : map_watch;
-    if (w.dict && w.dict != other.dict && PyDict_Unwatch(watcher, w.dict) < 0) PyErr_Clear();
+    if (w.dict && w.dict != other.dict) follower.unfollow(w.dict);
     w.dict = nullptr;
-    if (PyDict_Watch(watcher, dict) < 0) {
-        PyErr_Clear();
-        return false;
-    }
+    if (!follower.follow(dict)) return false;
     w.dict = dict;
     w.plain = scan(w, dict);
     return w.plain;

@@ -1,5 +1,6 @@
 #include "registry/tags.hpp"
 
+#include "python/dict_watch.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
 
@@ -16,7 +17,6 @@ struct TagBook {
     Ref descriptor;              // the access_tag descriptor installed in the class
     unsigned int class_tag = 0;  // the class's version tag when trust began; 0: no trust
     bool spoiled = false;        // trust was withdrawn since the last full scan began
-    int watcher = -1;
 };
 // Never destroyed: releasing its references after the interpreter has
 // finalised would crash.
@@ -43,8 +43,8 @@ void forget_all() {
     old.swap(book.maybe_set);
 }
 
-int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
-    if (dict != book.watched.get()) return 0;
+void on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
+    if (dict != book.watched.get()) return;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
         const bool stand_in = registering_stand_in && value == key;
         if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
@@ -54,18 +54,17 @@ int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyO
     } else if (event == PyDict_EVENT_CLONED) {
         distrust();
     }
-    return 0;  // atoms leaving the registry keep their tags: nothing to note
+    // Atoms leaving the registry keep their tags: nothing to note.
 }
 
-// Reports the edits of `map` from now on.
+DictFollower& follower = *new DictFollower(on_registry_edit);
+
+// Reports the edits of `map` from now on; false when no watcher can.
 bool watch(PyObject* map) {
     if (map == book.watched.get()) return true;
-    if (book.watched && PyDict_Unwatch(book.watcher, book.watched.get()) < 0) PyErr_Clear();
+    if (book.watched) follower.unfollow(book.watched.get());
     book.watched.reset();
-    if (PyDict_Watch(book.watcher, map) < 0) {
-        PyErr_Clear();
-        return false;
-    }
+    if (!follower.follow(map)) return false;
     book.watched = Ref::borrow(map);
     return true;
 }
@@ -86,7 +85,7 @@ bool clear_every_tag(PyObject* map_object) {
     distrust();
     book.spoiled = false;
     forget_all();
-    const bool watched = book.watcher >= 0 && watch(map.get());
+    const bool watched = watch(map.get());
     bool plain = true;
     Py_ssize_t pos = 0;
     PyObject* key;
@@ -182,9 +181,7 @@ Ref plain_registry() {
 
 bool start_tag_tracking(PyObject* descriptor) {
     book.descriptor = Ref::borrow(descriptor);
-    book.watcher = PyDict_AddWatcher(on_registry_edit);
-    if (book.watcher < 0) PyErr_Clear();  // no watcher left: every clearing scans
-    return reset_all_tags();
+    return reset_all_tags();  // without a watcher every clearing scans
 }
 
 StandInRegistration::StandInRegistration() { registering_stand_in = true; }
