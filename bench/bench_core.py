@@ -1,6 +1,7 @@
 """Construction and bonding: Atom("C") (five atoms, five id draws) and
 c1.bond_with(c2), against the cost of the same work done with plain objects:
 its floor is five bare instances registered in a dict."""
+import gc
 import random
 
 import Atom
@@ -61,6 +62,44 @@ def pool_pops_at_end():
     pop(), pool.pop()
 
 
+_FIRSTS = []
+
+
+def draw_firsts():
+    """For each call, the first position five draws take from the pool as it then stands."""
+    reset_registry()
+    n = len(A._Atom__id_pool)
+    _FIRSTS[:] = [min(random.sample(range(n - 5 * k), 5)) for k in range(ROUND)][::-1]
+
+
+def one_compaction():
+    """What the pool list must undergo for Atom("C") before Python code can see it: five
+    entries gone, every entry after the first of them moved once."""
+    pool = A._Atom__id_pool
+    del pool[_FIRSTS.pop()]
+    pool.pop(), pool.pop(), pool.pop(), pool.pop()
+
+
+def one_compaction_at_end():
+    """The same calls where nothing has to move."""
+    pool = A._Atom__id_pool
+    _FIRSTS.pop()
+    del pool[-1]
+    pool.pop(), pool.pop(), pool.pop(), pool.pop()
+
+
+def without_collector(fn):
+    def run():
+        enabled = gc.isenabled()
+        gc.disable()
+        try:
+            return fn()
+        finally:
+            if enabled:
+                gc.enable()
+    return run
+
+
 def bond_cost(pairs_per_round=400, repeat=7):
     """c1.bond_with(c2) on fresh methane carbons (10 atoms per pair)."""
     best = float("inf")
@@ -78,13 +117,21 @@ def bond_cost(pairs_per_round=400, repeat=7):
 
 def main():
     methane = per_call(lambda: A("C"))
+    uncollected = without_collector(lambda: per_call(lambda: A("C")))()
+    compaction = per_call(one_compaction, setup=draw_firsts) - per_call(one_compaction_at_end, setup=draw_firsts)
     bare = per_call(bare_instances)
     floor = per_call(floor_instances)
+    rest = uncollected - compaction
     pops = per_call(pool_pops, setup=draw_indices)
     moves = pops - per_call(pool_pops_at_end, setup=draw_indices)
     bond = bond_cost()
     rows = [
         ('Atom("C")', methane, ""),
+        ('Atom("C"), collector off', uncollected, f"the collector's share: {methane - uncollected:.0f} ns "
+                                                  "(ten objects that stay; the floor's die at once)"),
+        ("one compaction of the pool (5 draws)", compaction, "moving the entries after the first drawn one, "
+                                                              "as the list must be left"),
+        ('Atom("C") without both', rest, f"{rest / floor:.1f}x the floor"),
         ("5 bare instances (object.__new__)", bare, f"Atom(\"C\") is {methane / bare:.1f}x this"),
         ("floor: 5 instances + 5 dict inserts", floor, f"Atom(\"C\") is {methane / floor:.1f}x its floor"),
         ("5 pool pops at random indices", pops, f"of which {moves:.0f} ns move the list's entries (Atom(\"C\") "
