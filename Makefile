@@ -3,8 +3,10 @@
 # an environment of its own, .venv-3.12, .venv-3.13, ..., set up on first use:
 # the module alone for the demo, its test or benchmark tools added when needed.
 
-# The environment of the single-interpreter targets (demo, bench): Python 3.12.
-VENV     := .venv-3.12
+# The environment of the single-interpreter targets (demo, bench): Python 3.12,
+# or another version found (make bench VERSION=3.13).
+VERSION  ?= 3.12
+VENV     := .venv-$(VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
