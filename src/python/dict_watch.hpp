@@ -5,8 +5,6 @@
 
 #include "python/ref.hpp"
 
-#include <vector>
-
 namespace atom {
 
 // Gets every event of the dicts it follows. Runs inside the edit: it must not
@@ -21,7 +19,8 @@ public:
     DictFollower& operator=(const DictFollower&) = delete;
 
     // Reports `dict`'s edits from now on (true at once when it already does);
-    // false, with no error set, when the interpreter has no watcher left.
+    // false, with no error set, when the interpreter has no watcher left (or
+    // the module follows too many dicts).
     bool follow(PyObject* dict);
     // Stops reporting them. A dict that goes away is unfollowed by itself,
     // after the handler has seen its PyDict_EVENT_DEALLOCATED.
@@ -32,7 +31,6 @@ public:
 private:
     friend struct DictWatcher;
     DictEventHandler handler_;
-    std::vector<PyObject*> dicts_;  // borrowed: a dict's deallocation is reported before it happens
 };
 
 }  // namespace atom
