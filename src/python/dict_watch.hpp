@@ -1,36 +1,32 @@
-// Following the edits of dicts. CPython gives an interpreter eight dict
-// watchers, shared by every extension loaded into it; the module takes one,
-// and each part of it that follows dicts is a DictFollower on that watcher.
+// Following the edits of dicts through CPython's dict watchers. Each follower
+// is one watcher of the interpreter (it has eight, shared by every extension):
+// CPython itself then calls each follower only for the dicts it follows, with
+// no search on the module's side, which matters as every atom registered is
+// an edit of a followed dict.
 #pragma once
 
 #include "python/ref.hpp"
 
 namespace atom {
 
-// Gets every event of the dicts it follows. Runs inside the edit: it must not
-// run Python code, fail, set an exception, or follow or unfollow a dict.
-using DictEventHandler = void (*)(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value);
-
-// Followers live for the process: create them with new and never delete them.
+// The callback is called inside the edit: it must not run Python code, fail
+// or set an exception, and returns 0.
 class DictFollower {
 public:
-    explicit DictFollower(DictEventHandler handler);
+    explicit DictFollower(PyDict_WatchCallback callback) : callback_(callback) {}
     DictFollower(const DictFollower&) = delete;
     DictFollower& operator=(const DictFollower&) = delete;
 
-    // Reports `dict`'s edits from now on (true at once when it already does);
-    // false, with no error set, when the interpreter has no watcher left (or
-    // the module follows too many dicts).
+    // Reports `dict`'s edits from now on; false, with no error set, when the
+    // interpreter has no watcher left. A dict that goes away stops being
+    // followed by itself, after its PyDict_EVENT_DEALLOCATED.
     bool follow(PyObject* dict);
-    // Stops reporting them. A dict that goes away is unfollowed by itself,
-    // after the handler has seen its PyDict_EVENT_DEALLOCATED.
+    // Stops reporting them.
     void unfollow(PyObject* dict);
 
-    bool follows(PyObject* dict) const;
-
 private:
-    friend struct DictWatcher;
-    DictEventHandler handler_;
+    PyDict_WatchCallback callback_;
+    int id_ = -1;  // the watcher, taken on first use; -2 when none was left
 };
 
 }  // namespace atom

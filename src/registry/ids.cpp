@@ -48,7 +48,10 @@ struct RandomFastPath {
 
 RandomFastPath R;
 
-void on_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) { R.verified = false; }
+int on_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
+    R.verified = false;
+    return 0;
+}
 
 int on_type_change(PyTypeObject*) {
     R.verified = false;

@@ -51,9 +51,10 @@ void on_event(Watch& w, PyDict_WatchEvent event, PyObject* key, PyObject* new_va
     }
 }
 
-void on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
+int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
     for (Watch* w : {&map_watch, &table_watch})
         if (dict == w->dict) on_event(*w, event, key, new_value);
+    return 0;
 }
 
 DictFollower& follower = *new DictFollower(on_dict_event);

@@ -43,8 +43,8 @@ void forget_all() {
     old.swap(book.maybe_set);
 }
 
-void on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
-    if (dict != book.watched.get()) return;
+int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
+    if (dict != book.watched.get()) return 0;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
         const bool stand_in = registering_stand_in && value == key;
         if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
@@ -54,7 +54,7 @@ void on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, Py
     } else if (event == PyDict_EVENT_CLONED) {
         distrust();
     }
-    // Atoms leaving the registry keep their tags: nothing to note.
+    return 0;  // atoms leaving the registry keep their tags: nothing to note
 }
 
 DictFollower& follower = *new DictFollower(on_registry_edit);
