@@ -103,6 +103,20 @@ def test_id_sequence_follows_the_shared_generator(seed):
     assert random.random() == after  # the generator was consumed exactly as randint would
 
 
+def test_long_id_sequences_follow_the_generator_from_any_state():
+    random.seed(99)
+    random.random()  # the generator's next word is now in the middle of its state
+    state = random.getstate()
+    pool = list(range(1000, 10000))
+    expected = [pool.pop(random.randint(0, len(pool) - 1)) for _ in range(1500)]  # past two regenerations
+    after = random.random()
+    random.setstate(state)
+    for _ in range(300):
+        A("C")
+    assert list(A.id_map) == expected and A._Atom__id_pool == pool
+    assert random.random() == after
+
+
 @pytest.mark.parametrize("size", [1, 2, 3, 64, 65])
 def test_id_sequence_with_small_pools(size):
     expected = expected_ids(size, size, size)

@@ -5,6 +5,8 @@
 // nothing it relies on has been replaced, the index is drawn the way randint
 // itself draws it (getrandbits(k) until the value is below the bound), which
 // consumes the generator identically; anything patched takes the plain call.
+// getrandbits itself is not called when its words can be drawn in place
+// (mersenne.hpp).
 // Once that has been checked, dict and type watchers on everything the check
 // read (this module's dict, random's dict, the generator's dict and class)
 // keep the answer until one of them changes.
@@ -15,6 +17,7 @@
 #include "python/function.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
+#include "registry/mersenne.hpp"
 #include "registry/pool_batch.hpp"
 
 #include <cstring>
@@ -136,6 +139,14 @@ bool fast_path_intact() {
 bool fast_index(Py_ssize_t n, Py_ssize_t* out) {
     int k = 0;
     for (size_t v = static_cast<size_t>(n); v; v >>= 1) ++k;
+    uint32_t word = 0;
+    while (k <= 32 && next_generator_word(R.instance, &word)) {  // getrandbits(k) without the call
+        const Py_ssize_t v = static_cast<Py_ssize_t>(word >> (32 - k));
+        if (v < n) {
+            *out = v;
+            return true;
+        }
+    }
     Ref bits = Ref::steal(PyLong_FromLong(k));
     if (!bits) return false;
     for (;;) {
@@ -198,6 +209,7 @@ bool init_random_fast_path(PyObject* random_module) {
     R.defaults_randrange = keep(PyFunction_GET_DEFAULTS(f_randrange));
     R.index_fn = keep(index_fn);
     R.usable = true;
+    confirm_generator_layout(type);
     start_watching(random_module);
     return true;
 }
