@@ -76,6 +76,9 @@ bool steps_match_getrandbits(PyObject* generator) {
 
 bool confirm_generator_layout(PyTypeObject* type) {
     layout_confirmed = false;
+#ifdef Py_GIL_DISABLED
+    return false;  // without the GIL the generator guards its state with a lock of its own
+#endif
     if (type->tp_basicsize < static_cast<Py_ssize_t>(sizeof(PyObject) + sizeof(GeneratorState))) return false;
     Ref generator = Ref::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(type), "i", 20240601));
     layout_confirmed = generator && Py_IS_TYPE(generator.get(), type) && memory_matches_getstate(generator.get()) &&
