@@ -4,9 +4,9 @@
 # the module alone for the demo, its test or benchmark tools added when needed.
 
 # The environment of the single-interpreter targets (demo, bench): Python 3.12,
-# or another version found (make bench VERSION=3.13).
-VERSION  ?= 3.12
-VENV     := .venv-$(VERSION)
+# or another version found (make bench VENV_VERSION=3.13).
+VENV_VERSION ?= 3.12
+VENV     := .venv-$(VENV_VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
