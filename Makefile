@@ -10,7 +10,7 @@ VENV     := .venv-$(VENV_VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
-SOURCES  := $(shell find src -name '*.cpp' -o -name '*.hpp') CMakeLists.txt pyproject.toml Atom.pyi
+SOURCES  := $(shell find src brantor -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
 .PHONY: demo test bench clean sanitize fuzz
