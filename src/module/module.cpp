@@ -69,6 +69,7 @@ bool import_random(PyObject* module) {
     // Recorded draws are settled before Python code can run; a call from
     // Python code into the module records nothing for the one it interrupts.
     settle_hook = settle_pool;
+    last_release_hook = settle_before_release;
     enter_from_python_hook = enter_from_python;
     leave_to_python_hook = leave_to_python;
     return random && PyModule_AddObjectRef(module, "random", random.get()) == 0 &&

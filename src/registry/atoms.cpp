@@ -261,13 +261,11 @@ Ref entry_element(PyObject* entry) {
 bool register_atom(PyObject* atom, PyObject* id) {
     Ref map = registry_map();
     if (!map) return false;
-    // Inserting a new key drops no reference; replacing a value might drop the
-    // last one, and its finalizer must see the pool settled.
+    // Inserting a new key drops no reference; a replaced value goes after the store.
     PyObject* present = PyDict_SetDefault(map.get(), id, atom);
     if (!present) return false;
     if (present == atom) return true;
-    settle_pool();
-    return PyDict_SetItem(map.get(), id, atom) == 0;
+    return dict_store(map.get(), id, atom);
 }
 
 bool delete_atom_object(PyObject* atom) {
@@ -282,10 +280,7 @@ bool delete_atom_object(PyObject* atom) {
     }
     Ref map = registry_map();
     if (!map) return false;
-    // Unregistering may drop the last reference but the caller's (and a
-    // reading's log): its finalizer must then see the pool settled.
-    if (Py_REFCNT(atom) < 3) settle_pool();
-    return PyDict_DelItem(map.get(), id.get()) == 0;
+    return dict_delete(map.get(), id.get());
 }
 
 }  // namespace atom

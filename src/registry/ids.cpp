@@ -277,6 +277,8 @@ Ref pop_random_entry() {
 
 }  // namespace
 
+bool standard_draws() { return R.verified && unwatched_parts_intact(); }
+
 Ref draw_id() {
     Ref id = pop_random_entry();
     // The entry is consumed either way; only an int (or None) is an id.
