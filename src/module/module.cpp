@@ -1,5 +1,6 @@
 // Module initialisation: one module object per process, in one interpreter.
 #include "module/docstrings.hpp"
+#include "module/probe.hpp"
 #include "python/errors.hpp"
 #include "python/function.hpp"
 #include "module/methods.hpp"
@@ -117,7 +118,7 @@ bool run_init(PyObject* module) {
     Ref doc = Ref::steal(PyUnicode_FromString(doc::kModule));
     if (!doc || PyObject_SetAttrString(module, "__doc__", doc.get()) < 0) return false;
     return import_random(module) && import_typing(module) && set_all(module) && init_atom_class(module) &&
-           init_error_classes(module) && bind_aliases(module);
+           init_error_classes(module) && bind_aliases(module) && install_probe();
 }
 
 // Copies spec.<attr> to module.<name>, skipping None.

@@ -1,4 +1,5 @@
 #include "registry/atoms.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/errors.hpp"
 #include "python/type_tag.hpp"
@@ -65,7 +66,7 @@ Ref atom_class_attr(PyObject* name) {
     CachedAttr* slot = nullptr;
     for (CachedAttr& c : attr_cache) {
         if (c.name == name) {
-            if (tag && c.tag == tag) return c.value;
+            if (tag && c.tag == tag && fast_path(FastPath::ClassAttrCache)) return c.value;
             slot = &c;
             break;
         }
@@ -111,7 +112,8 @@ void remember(uint64_t session, PyObject* SessionAttrs::*field, PyObject* value)
 }
 
 PyObject* remembered(uint64_t session, PyObject* SessionAttrs::*field) {
-    return session && session == session_attrs.session ? session_attrs.*field : nullptr;
+    const bool kept = session && session == session_attrs.session && fast_path(FastPath::SessionAttrs);
+    return kept ? session_attrs.*field : nullptr;
 }
 
 Ref read_registry_map() {

@@ -1,4 +1,5 @@
 #include "registry/phantoms.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/ints.hpp"
 #include "registry/atoms.hpp"
@@ -78,7 +79,7 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     Ref map = registry_map();
     if (!map) return nullptr;
     int32_t* at = place_of(id);
-    if (recording_pool() && at && *at < 0) {
+    if (recording_pool() && at && *at < 0 && fast_path(FastPath::UnbuiltHydrogens)) {
         PyObject* present = nullptr;
         {
             StandInRegistration stand_in;

@@ -1,4 +1,5 @@
 #include "registry/plain_map.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/dict_watch.hpp"
 
@@ -70,7 +71,10 @@ bool start_watching(Watch& w, PyObject* dict) {
     return w.plain;
 }
 
-bool is_plain(Watch& w, PyObject* dict) { return dict == w.dict ? w.plain : start_watching(w, dict); }
+bool is_plain(Watch& w, PyObject* dict) {
+    if (!fast_path(FastPath::PlainKeys)) return false;
+    return dict == w.dict ? w.plain : start_watching(w, dict);
+}
 
 }  // namespace
 

@@ -41,6 +41,7 @@
 // the room the removals made, so compacting the list never allocates and
 // never fails.
 #include "registry/pool_batch.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/settle_hook.hpp"
 #include "registry/atoms.hpp"
@@ -230,7 +231,7 @@ uint64_t record_session() { return rec.list ? rec.session : 0; }
 bool recording_pool() { return rec.depth > 0; }
 
 bool recording_draws(PyObject* pool) {
-    if (rec.depth == 0 || !PyList_CheckExact(pool)) return false;
+    if (rec.depth == 0 || !PyList_CheckExact(pool) || !fast_path(FastPath::RecordedDraws)) return false;
     if (rec.list.get() == pool) return true;
     settle_pool();
     begin_record(pool);

@@ -1,4 +1,5 @@
 #include "registry/tags.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/dict_watch.hpp"
 #include "python/settle_hook.hpp"
@@ -46,7 +47,8 @@ void distrust() {
 bool registering_stand_in = false;
 
 bool trusted(PyObject* map) {
-    return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && map == book.watched;
+    return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && map == book.watched &&
+           fast_path(FastPath::TagBook);
 }
 
 // Notes `atom`, registered under `id` in the watched map. Never runs Python
@@ -197,7 +199,8 @@ bool reset_all_tags() {
 }
 
 bool clear_walk_marks() {
-    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type) || book.emptied_at != foreign_epoch)
+    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type) || book.emptied_at != foreign_epoch ||
+        !fast_path(FastPath::TagBook))
         return reset_all_tags();
     // No Python code ran since the walk marked them: every entry is an atom
     // it confirmed, still registered.
@@ -212,7 +215,8 @@ bool clear_walk_marks() {
 Ref plain_registry() {
     // Trust began with the watched map as Atom.id_map; while the class's
     // version tag stays, no class attribute has been assigned since.
-    if (book.class_tag && book.class_tag == valid_version_tag(g.atom_type)) return Ref::borrow(book.watched);
+    if (book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && fast_path(FastPath::TagBook))
+        return Ref::borrow(book.watched);
     return nullptr;
 }
 
