@@ -1,7 +1,7 @@
 #include "registry/tags.hpp"
 #include "python/fast_paths.hpp"
 
-#include "python/dict_watch.hpp"
+#include "registry/plain_map.hpp"
 #include "python/settle_hook.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
@@ -69,9 +69,11 @@ PyObject* still_registered(PyObject* map, const Remembered& r) {
     return found == r.atom ? found : nullptr;
 }
 
+}  // namespace
+
 // Only records: an edit of id_map must not run Python code or release anything.
-int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
-    if (dict != book.watched) return 0;
+void note_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
+    if (dict != book.watched) return;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
         const bool stand_in = registering_stand_in && value == key;
         if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
@@ -86,17 +88,17 @@ int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyO
         distrust();
         book.watched = nullptr;
     }
-    return 0;  // atoms leaving the registry keep their tags; their entries go stale
+    // atoms leaving the registry keep their tags; their entries go stale
 }
 
-DictFollower& follower = *new DictFollower(on_registry_edit);
+namespace {
 
 // Reports the edits of `map` from now on; false when no watcher can.
 bool watch(PyObject* map) {
     if (map == book.watched) return true;
-    if (book.watched) follower.unfollow(book.watched);
+    if (book.watched) registry_follower().unfollow(book.watched);
     book.watched = nullptr;
-    if (!follower.follow(map)) return false;
+    if (!registry_follower().follow(map)) return false;
     book.watched = map;
     return true;
 }
