@@ -4,7 +4,12 @@
 // - ATOM_FAST_PATHS=OFF: every gate shut, so the suite runs the general paths;
 // - ATOM_PROBE=ON: open, counting each time a shortcut engages; the counts
 //   reach the tests through the module `_atom_probe` (module/probe.cpp).
+// Several shortcuts rely on internals of the interpreter (type version tags,
+// the generator's layout, what dict watchers report): on a version the suite
+// has not been run on, every gate is shut.
 #pragma once
+
+#include <Python.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -37,16 +42,19 @@ inline constexpr const char* kFastPathNames[] = {
 };
 static_assert(std::size(kFastPathNames) == static_cast<std::size_t>(FastPath::Count));
 
-#if defined(ATOM_FAST_PATHS_OFF)
-constexpr bool fast_path(FastPath) { return false; }
-#elif defined(ATOM_PROBE)
+#if defined(ATOM_PROBE)
 inline uint64_t fast_path_counts[static_cast<std::size_t>(FastPath::Count)] = {};
-inline bool fast_path(FastPath p) {
-    ++fast_path_counts[static_cast<std::size_t>(p)];
-    return true;
-}
-#else
-constexpr bool fast_path(FastPath) { return true; }
 #endif
+
+inline bool fast_path([[maybe_unused]] FastPath p) {
+#if defined(ATOM_FAST_PATHS_OFF) || !(PY_VERSION_HEX >= 0x030C0000 && PY_VERSION_HEX < 0x030E0000)
+    return false;
+#else
+#if defined(ATOM_PROBE)
+    ++fast_path_counts[static_cast<std::size_t>(p)];
+#endif
+    return true;
+#endif
+}
 
 }  // namespace atom
