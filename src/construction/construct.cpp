@@ -128,7 +128,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (!id) return false;
     slot_set(self, Slot::Id, id.get());
     // Atoms the caller named may run Python code when resolved or bonded.
-    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_pool();
+    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_before_python();
     if (!resolve_entries(bonds.get())) return fail_returning(id.get());
     slot_set(self, Slot::Bonds, bonds.get());
 

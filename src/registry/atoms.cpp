@@ -89,7 +89,7 @@ Ref class_attr(PyObject* cls, PyObject* name) {
     } else if (PyType_Check(cls)) {
         if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
-    settle_pool();  // a descriptor or a metaclass can run Python code
+    settle_before_python();  // a descriptor or a metaclass can run Python code
     return Ref::steal(PyObject_GetAttr(cls, name));
 }
 
@@ -123,7 +123,7 @@ Ref read_registry_map() {
         return nullptr;
     }
     // A key that is not an exact int can run Python code when compared.
-    if (map && !map_keys_are_ints(map.get())) settle_pool();
+    if (map && !map_keys_are_ints(map.get())) settle_before_python();
     return map;
 }
 
@@ -138,7 +138,7 @@ Ref registry_map() {
 }
 
 Ref registry_pool() {
-    settle_pool();
+    settle_before_python();  // read to compare or call into
     return recorded_registry_pool();
 }
 

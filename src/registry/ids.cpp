@@ -258,6 +258,7 @@ Ref pop_random_entry() {
         if (!randint && !PyErr_Occurred())
             PyErr_SetString(PyExc_AttributeError, "module 'random' has no attribute 'randint'");
     } else {
+        settle_before_python();
         randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
     }
     if (!randint) return nullptr;
@@ -270,6 +271,7 @@ Ref pop_random_entry() {
     }
     Ref high = Ref::steal(PyLong_FromSsize_t(n - 1));
     if (!high) return nullptr;
+    settle_before_python();  // randint is Python code now
     PyObject* args[2] = {g.const_zero, high.get()};
     Ref index = Ref::steal(PyObject_Vectorcall(randint.get(), args, 2, nullptr));
     if (!index) return nullptr;
