@@ -1,15 +1,11 @@
 """Slots holding wrong values, callbacks into Python that change the registry, strange objects in bond lists:
 the module raises ordinary exceptions and never crashes."""
-import os
 import random
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import Atom
-from conftest import ALL_IDS, free_and_used_ids, nonexistent
+from conftest import ALL_IDS, free_and_used_ids, nonexistent, run_isolated
 
 A = Atom.Atom
 
@@ -163,14 +159,6 @@ def test_strange_entries_in_bond_lists(make_entry, first):
             call()
         except Exception:
             pass
-
-
-def run_isolated(code):
-    """Runs code in a fresh interpreter whose freed memory is poisoned (-X dev): a use after free crashes it."""
-    out = subprocess.run([sys.executable, "-X", "dev", "-c", textwrap.dedent(code)], capture_output=True,
-                         text=True, timeout=300, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
-    assert out.returncode == 0, out.stderr[-2000:]
-    return out.stdout
 
 
 def test_a_failed_reading_takes_back_atoms_whose_id_changes_while_looked_up():
