@@ -30,10 +30,10 @@ def free_and_used_ids():
 ALL_IDS = list(range(1000, 10000))
 
 
-def check_registry(planted=(), all_ids=True):
+def check_registry(planted=(), ids=ALL_IDS):
     """What no call may break, whatever Python code ran inside it: every id_map key is an id naming its own
     atom (but for the keys in `planted`, put there by the test), the pool holds distinct ids none of which is
-    registered, and, unless the test handed ids out itself (all_ids false), the two hold the 9000 ids once."""
+    registered, and the two together hold `ids` (None: the test handed ids out itself) once."""
     keys = [k for k in A.id_map if k not in planted]
     for key in keys:
         assert type(key) is int and 1000 <= key <= 9999, key
@@ -43,8 +43,8 @@ def check_registry(planted=(), all_ids=True):
     assert all(type(i) is int and 1000 <= i <= 9999 for i in pool), [i for i in pool if type(i) is not int][:5]
     assert len(set(pool)) == len(pool), "an id is free twice"
     assert not set(pool) & set(keys), sorted(set(pool) & set(keys))[:5]
-    if all_ids:
-        assert sorted(pool + keys) == ALL_IDS, f"{len(pool)} free + {len(keys)} registered"
+    if ids is not None:
+        assert sorted(pool + keys) == list(ids), f"{len(pool)} free + {len(keys)} registered"
 
 
 # --- helpers shared by the test modules ------------------------------------------------
