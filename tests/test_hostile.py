@@ -11,7 +11,6 @@ import Atom
 from conftest import A, ALL_IDS, check_registry, free_and_used_ids, nonexistent, raises, run_isolated
 
 POOL_MESSAGE = "[Id Pool Runs Out] Failed to generate a new id. You can only register 9000 atoms at the same time."
-POOL = A._Atom__id_pool
 
 
 class TestTheReportedCases:
@@ -103,7 +102,7 @@ class TestTheReportedCases:
             a.delete()
             del a
         assert [r for r in refs if r() is not None] == []
-        assert len(POOL) == 9000 and not A.id_map
+        assert len(A._Atom__id_pool) == 9000 and not A.id_map
 
 
 # --- code that runs when the module releases an atom ------------------------------------------------------------
@@ -134,7 +133,7 @@ class Watcher:
     def fire(self):
         if self not in LIVE_WATCHERS:
             return
-        self.seen.append((self.watched in A.id_map, self.watched in POOL))
+        self.seen.append((self.watched in A.id_map, self.watched in A._Atom__id_pool))
         try:
             self.action()
         except Exception as e:
@@ -277,9 +276,9 @@ class TestCodeThatUndoesTheCallAroundIt:
     def test_the_pool_emptied_while_a_bond_is_formed(self):
         c1, c2 = A("C"), A("C")
         h2 = c2.bonds[0]
-        plant_in_first_hydrogen(c1, "charge", POOL.clear)
+        plant_in_first_hydrogen(c1, "charge", lambda: A._Atom__id_pool.clear())
         c1.bond_with(c2)
-        assert c1.bonds[0] == c2.id and c2.bonds[0] == c1.id and POOL == [h2]
+        assert c1.bonds[0] == c2.id and c2.bonds[0] == c1.id and A._Atom__id_pool == [h2]
         check_registry(ids=None)
 
     def test_the_partner_named_to_a_constructor_deleted_when_it_gives_up_its_hydrogen(self):
@@ -321,7 +320,7 @@ class Draws:
                 self.busy = False
             self.made = set(A.id_map) - before
         index = self.original(a, b)
-        self.drawn.append(POOL[index])
+        self.drawn.append(A._Atom__id_pool[index])
         return index
 
 
@@ -364,7 +363,7 @@ SMALL_POOL = range(1000, 1080)
 @pytest.mark.parametrize("build", [lambda: A("N", [A("C")]), lambda: A.from_smiles("CC(=O)OC1CC1")],
                          ids=["constructors", "reading"])
 def test_finalizers_of_registry_entries_that_a_registration_replaces(capsys, call, build):
-    POOL[:] = SMALL_POOL
+    A._Atom__id_pool[:] = SMALL_POOL
     action, _ = module_calls()[call]
     first = []
 
@@ -373,7 +372,7 @@ def test_finalizers_of_registry_entries_that_a_registration_replaces(capsys, cal
             first.append(1)
             action()
 
-    watchers = {i: Watcher(i, once) for i in POOL}
+    watchers = {i: Watcher(i, once) for i in A._Atom__id_pool}
     for i, watcher in watchers.items():
         A.id_map[i] = Dying(watcher)
     build()
