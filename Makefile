@@ -96,9 +96,11 @@ $(SAN_VENV)/bin/python:
 	    -C cmake.define.ATOM_SANITIZE=ON ".[test]"
 	@touch $@
 
-# make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|both] [FUZZ_SKIP_KNOWN=0]
+# make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|hostile|both] [FUZZ_SKIP_KNOWN=0]
 #           [FUZZ_STOP=1] [SANITIZE=1] [FUZZ_ENGINE=random]
 # Failures are written as scripts under fuzz/crashes/; the exit status says whether any.
+# FUZZ_TARGET=hostile: finalizers, weakref callbacks and a replaced randint calling the module
+# mid-call (fuzz/hostile.py); it says whether the module's checker (an instrumented build) is loaded.
 FUZZ_SECONDS    ?= 60
 FUZZ_SEED       ?= 1
 FUZZ_TARGET     ?= both
