@@ -1,14 +1,13 @@
 """A hostile but legal caller: finalizers of objects the module releases in the middle of a call, weakref
 callbacks, a replaced random.randint, each free to call the module again. The module never crashes, loses
 no id, keeps nothing alive past its release, and answers as when that code ran between plain steps."""
-import gc
 import random
 import weakref
 
 import pytest
 
 import Atom
-from conftest import A, ALL_IDS, check_registry, free_and_used_ids, nonexistent, raises, run_isolated
+from conftest import A, check_registry, nonexistent, raises, run_isolated
 
 POOL_MESSAGE = "[Id Pool Runs Out] Failed to generate a new id. You can only register 9000 atoms at the same time."
 
@@ -248,6 +247,23 @@ def test_code_run_by_a_released_hydrogen_calls_the_module(capsys, planting, rele
     watcher = release(planting, action)
     assert watcher.seen == [(False, True)], "the hydrogen is released once, after it left the registry"
     assert len(A.id_map) == 3 + size + registers
+    check_registry()
+
+
+@pytest.mark.parametrize("call, clears_marks", [("Atom('C')", False), ("from_smiles", False), ("reset_tags", True),
+                                                ("get_formula", True), ("delete", False)])
+def test_code_run_by_an_atom_a_walk_releases_calls_the_module(monkeypatch, call, clears_marks):
+    # print deletes each hydrogen; the walk then drops the last reference to it, and its finalizer runs.
+    action, _ = module_calls()[call]
+    c = A("C")
+    first = c.bonds[0]
+    watcher = plant_in_first_hydrogen(c, "charge", action)
+    monkeypatch.setattr("builtins.print", lambda atom: atom.delete())
+    if clears_marks:  # the carbon is walked again from the second hydrogen and looks up the first
+        assert raises(Atom.AtomError, c.to_formula).message == nonexistent(first)
+    else:
+        assert c.to_formula() == "CH4"
+    assert watcher.seen == [(False, True)]
     check_registry()
 
 
