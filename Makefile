@@ -107,7 +107,9 @@ FUZZ_TARGET     ?= both
 FUZZ_SKIP_KNOWN ?= 1
 FUZZ_STOP       ?= 0
 SANITIZE        ?= 0
-FUZZ_ENGINE     ?=
+# The hostile target's faults need sequences of many calls, which the coverage-guided engine's
+# short inputs end after one or two: it runs the plain engine unless told otherwise.
+FUZZ_ENGINE     ?= $(if $(filter hostile,$(FUZZ_TARGET)),random)
 FUZZ_VENV := .venv-fuzz$(if $(filter 1,$(SANITIZE)),-sanitize)
 
 fuzz: .stamp-fuzz-install-$(SANITIZE)
