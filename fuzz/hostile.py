@@ -16,6 +16,7 @@ from ops import Op
 
 A = Atom.Atom
 ORIGINAL_RANDINT = random.randint
+ALL_IDS = frozenset(range(1000, 10000))
 SLOTS = ["charge", "lone_electron", "access_tag", "element", "bonds", "weakref"]
 
 PRELUDE = '''
@@ -44,7 +45,7 @@ def act(seed):
              lambda: Atom.get_formula(one), lambda: Atom.get_smiles(one), lambda: one.delete(),
              lambda: A.bond(one, other), lambda: one.break_bond_with(other),
              lambda: one.set_charge(rng.randint(-1, 1)), lambda: one.set_lone_electron(rng.randint(0, 2), True),
-             gc.collect, lambda: rng.shuffle(A._Atom__id_pool), A._Atom__id_pool.reverse,
+             lambda: gc.collect(0), lambda: rng.shuffle(A._Atom__id_pool), A._Atom__id_pool.reverse,
              lambda: A._Atom__id_pool.append(A._Atom__id_pool.pop(0)), lambda: edit(rng)]
     try:
         with contextlib.redirect_stdout(io.StringIO()):
@@ -108,9 +109,15 @@ def plant(atom_id, slot, seed, first_hydrogen):
 
 
 def tagged_instances(count, seed):
-    """Unregistered instances whose mark holds a finalizer: each is dropped at once, and its mark with it."""
-    for _ in range(count):
-        object.__new__(A).access_tag = Dying(seed)
+    """Unregistered instances whose mark holds a finalizer: each is dropped at once, and its mark with it.
+    Twenty of the finalizers call the module."""
+    for k in range(count):
+        object.__new__(A).access_tag = Dying(seed + k) if k < 20 else Quiet()
+
+
+class Quiet:
+    def __del__(self):
+        pass
 
 
 def plant_in_registry(seed):
@@ -185,18 +192,20 @@ def check(ns):
         problem = hostile["problems"][0]
         hostile["problems"].clear()
         return problem
-    dying = ns["Dying"]
+    dying, dying_int = ns["Dying"], ns["DyingInt"]
     keys = [k for k, v in A.id_map.items() if type(v) is not dying]
     for k in keys:
         a = A.id_map[k]
         if not isinstance(k, int) or not 1000 <= k <= 9999 or type(a) is not A or a.id != k:
             return f"ids: id_map[{k!r}] is {a!r}"
     pool = list(A._Atom__id_pool)
-    if any(not isinstance(i, int) or not 1000 <= i <= 9999 for i in pool) or len(set(pool)) != len(pool):
-        return f"ids: the pool holds other values or an id twice ({len(pool)} entries, {len(set(pool))} distinct)"
-    if set(pool) & set(keys):
-        return f"ids: registered and free at once: {sorted(set(pool) & set(keys))[:5]}"
-    planted = {k for k in A.id_map if k not in keys and k not in set(pool)}
+    free = set(pool)
+    if len(free) != len(pool) or not free <= ALL_IDS or not set(map(type, free)) <= {int, dying_int}:
+        return f"ids: the pool holds other values or an id twice ({len(pool)} entries, {len(free)} distinct)"
+    if free.intersection(keys):
+        return f"ids: registered and free at once: {sorted(free.intersection(keys))[:5]}"
+    registered = set(keys)
+    planted = {k for k in A.id_map if k not in registered and k not in free}
     if not hostile["edited"] and len(pool) + len(keys) + len(planted) != 9000:
         return f"ids: pool {len(pool)} + registry {len(keys) + len(planted)} do not hold the 9000 ids"
     return None
