@@ -2,7 +2,8 @@
 in id_map and in the pool, random.randint is replaced, and weak references get callbacks, each of which makes
 a random module call (at most two deep) when it runs. After every call: no SystemError anywhere (also none
 swallowed inside a finalizer), every id_map key an id naming its own atom, the pool distinct ids apart from
-the registry, and, unless that code emptied the pool or the registry on purpose, the 9000 ids held once.
+the registry, and, unless that code emptied the pool or the registry on purpose, the 9000 ids held once
+(but for int subclasses planted in the pool, which the module may drop when it refuses them).
 
 The helpers live in PRELUDE, the first statement of every sequence, so that a sequence's journal is a script
 that runs on its own.
@@ -22,7 +23,7 @@ SLOTS = ["charge", "lone_electron", "access_tag", "element", "bonds", "weakref"]
 PRELUDE = '''
 import contextlib, gc, io, random, sys, weakref
 ORIGINAL_RANDINT = random.randint
-hostile = {"depth": 0, "edited": False, "problems": []}
+hostile = {"depth": 0, "edited": False, "problems": [], "odd_ids": set()}  # odd_ids: int subclasses in the pool
 
 
 def record_unraisable(info):
@@ -131,6 +132,7 @@ def plant_in_pool(seed):
     if pool:
         k = seed % len(pool)
         pool[k] = DyingInt(pool[k])
+        hostile["odd_ids"].add(pool[k])
 
 
 def replace_randint(seed, times, odd):
@@ -206,7 +208,8 @@ def check(ns):
         return f"ids: registered and free at once: {sorted(free.intersection(keys))[:5]}"
     registered = set(keys)
     planted = {k for k in A.id_map if k not in registered and k not in free}
-    if not hostile["edited"] and len(pool) + len(keys) + len(planted) != 9000:
+    missing = ALL_IDS - free - registered - planted
+    if not hostile["edited"] and not missing <= hostile["odd_ids"]:  # refusing an int subclass may drop it
         return f"ids: pool {len(pool)} + registry {len(keys) + len(planted)} do not hold the 9000 ids"
     return None
 

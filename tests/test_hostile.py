@@ -314,6 +314,32 @@ class TestCodeThatUndoesTheCallAroundIt:
         check_registry()
 
 
+@pytest.mark.parametrize("call, raised", [
+    ("A('C')", "TypeError Expected int, got Dying None"),
+    ("A.from_smiles('CCO')", 'SmilesError [Smiles "CCO"] Failed to convert from SMILES. Something goes wrong when '
+                            "trying to convert. TypeError('Expected int, got Dying')"),
+])
+def test_crash_a_refused_pool_entry_whose_finalizer_empties_the_pool(call, raised):
+    # Every other free id is an int subclass, which the module refuses and drops after earlier draws.
+    out = run_isolated(f"""
+        import random, Atom
+        A = Atom.Atom
+        class Dying(int):
+            def __del__(self):
+                A._Atom__id_pool.clear()
+        random.seed(1)
+        A._Atom__id_pool[:] = [i if i % 2 else Dying(i) for i in range(1000, 1100)]
+        try:
+            {call}
+        except Exception as e:
+            print(type(e).__name__, e, repr(e.__cause__))
+        pool = A._Atom__id_pool
+        print(all(type(a) is A and a.id == k for k, a in A.id_map.items()), all(type(i) is int for i in pool),
+              len(set(pool)) == len(pool), not set(pool) & set(A.id_map))
+    """)
+    assert out.splitlines() == [raised, "True True True True"]
+
+
 # --- a replaced randint ----------------------------------------------------------------------------------------
 
 class Draws:
