@@ -112,16 +112,20 @@ $(SAN_VENV)/bin/python:
 	    -C cmake.define.ATOM_SANITIZE=ON ".[test]"
 	@touch $@
 
-# make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|both] [FUZZ_SKIP_KNOWN=0]
+# make fuzz [FUZZ_SECONDS=60] [FUZZ_SEED=1] [FUZZ_TARGET=smiles|ops|hostile|both] [FUZZ_SKIP_KNOWN=0]
 #           [FUZZ_STOP=1] [SANITIZE=1] [FUZZ_ENGINE=random]
 # Failures are written as scripts under fuzz/crashes/; the exit status says whether any.
+# FUZZ_TARGET=hostile: finalizers, weakref callbacks and a replaced randint calling the module
+# mid-call (fuzz/hostile.py); it says whether the module's checker (an instrumented build) is loaded.
 FUZZ_SECONDS    ?= 60
 FUZZ_SEED       ?= 1
 FUZZ_TARGET     ?= both
 FUZZ_SKIP_KNOWN ?= 1
 FUZZ_STOP       ?= 0
 SANITIZE        ?= 0
-FUZZ_ENGINE     ?=
+# The hostile target's faults need sequences of many calls, which the coverage-guided engine's
+# short inputs end after one or two: it runs the plain engine unless told otherwise.
+FUZZ_ENGINE     ?= $(if $(filter hostile,$(FUZZ_TARGET)),random)
 FUZZ_VENV := .venv-fuzz$(if $(filter 1,$(SANITIZE)),-sanitize)
 
 fuzz: .stamp-fuzz-install-$(SANITIZE)
