@@ -10,7 +10,7 @@ VENV     := .venv-$(VENV_VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
-SOURCES  := $(shell find src brantor -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
+SOURCES  := $(shell find src brantor native -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
 .PHONY: demo test bench clean sanitize fuzz
@@ -24,7 +24,7 @@ test:
 	@versions="$(VERSIONS)" || exit 1; ran=""; status=0; \
 	for v in $$versions; do \
 	    echo "== Python $$v: .venv-$$v =="; \
-	    if $(MAKE) --no-print-directory .venv-$$v/.stamp-test && .venv-$$v/bin/python -m pytest; \
+	    if $(MAKE) --no-print-directory .venv-$$v/.stamp-test && .venv-$$v/bin/python -P -m pytest; \
 	    then ran="$$ran $$v:passed"; else ran="$$ran $$v:FAILED"; status=1; fi; \
 	done; \
 	[ -n "$$ran" ] || { echo "error: no Python to test on" >&2; exit 1; }; \
