@@ -79,7 +79,7 @@ SAN_ENV   = LD_PRELOAD="$$($(SAN_CXX) -print-file-name=libasan.so) $$($(SAN_CXX)
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 sanitize: .stamp-sanitize-install
-	$(SAN_ENV) $(SAN_PY) -m pytest -p no:cacheprovider -q
+	$(SAN_ENV) $(SAN_PY) -P -m pytest -p no:cacheprovider -q
 
 $(SAN_VENV)/bin/python:
 	@python="$$(tools/find-python 3.12)" || exit 1; \

@@ -90,9 +90,10 @@ def _lines(paths: list[str]) -> Iterator[tuple[str, TextIO]]:
 def _with_progress(items: Iterable[Record]) -> Iterable[Record]:
     if not sys.stderr.isatty():
         return items
-    from tqdm import tqdm
+    from tqdm import tqdm  # type: ignore[import-untyped]
 
-    return tqdm(items, unit=" records", file=sys.stderr)
+    bar: Iterable[Record] = tqdm(items, unit=" records", file=sys.stderr)
+    return bar
 
 
 def _failure(path: str, record: Record, error: Exception) -> str:
