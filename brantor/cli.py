@@ -8,36 +8,52 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import itertools
+import operator
 import os
 import sys
+from collections import Counter
 from collections.abc import Callable, Iterable, Iterator
-from dataclasses import dataclass
-from typing import TextIO
+from typing import NamedTuple, TextIO
 
 import Atom
 
 from brantor.errors import ReadError
-from brantor.formula import element_counts, hill_formula
-from brantor.mass import mass
-from brantor.reading import Readings, kekulize
+from brantor.formula import hill_formula
+from brantor.mass import mass_of_atoms
+from brantor.reading import kekulize, read_all
 from brantor.records import Record, records
+from brantor.structures import delete_atoms, structure
 
 
-@dataclass(frozen=True)
-class Command:
+class Command(NamedTuple):
     help: str
     run: Callable[[str, argparse.Namespace], str]
     add_options: Callable[[argparse.ArgumentParser], None] | None = None
 
 
+_element = operator.attrgetter("element")
+
+
+@contextlib.contextmanager
+def _structures(smiles: str) -> Iterator[list[list[Atom.Atom]]]:
+    """The atoms of each structure of the text, first atom first; deleted afterwards."""
+    structures = [structure(root) for root in read_all(smiles)]
+    try:
+        yield structures
+    finally:
+        for atoms in structures:
+            delete_atoms(atoms)
+
+
 def _formula(smiles: str, options: argparse.Namespace) -> str:
-    with Readings() as readings:
-        return hill_formula(element_counts(readings.read_all(smiles)))
+    with _structures(smiles) as structures:
+        return hill_formula(Counter(map(_element, itertools.chain.from_iterable(structures))))
 
 
 def _smiles(smiles: str, options: argparse.Namespace) -> str:
-    with Readings() as readings:
-        return ".".join(Atom.get_smiles(root) for root in readings.read_all(smiles))
+    with _structures(smiles) as structures:
+        return ".".join(Atom.get_smiles(atoms[0]) for atoms in structures)
 
 
 def _kekulize(smiles: str, options: argparse.Namespace) -> str:
@@ -45,8 +61,8 @@ def _kekulize(smiles: str, options: argparse.Namespace) -> str:
 
 
 def _mass(smiles: str, options: argparse.Namespace) -> str:
-    with Readings() as readings:
-        return f"{sum(mass(root, options.monoisotopic) for root in readings.read_all(smiles)):.4f}"
+    with _structures(smiles) as structures:
+        return f"{sum(mass_of_atoms(atoms, options.monoisotopic) for atoms in structures):.4f}"
 
 
 def _strict_option(parser: argparse.ArgumentParser) -> None:

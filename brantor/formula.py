@@ -10,6 +10,7 @@ from brantor.structures import structure
 
 
 def element_counts(roots: list[Atom.Atom]) -> Counter[str]:
+    """The elements of the roots' structures, hydrogens included."""
     return Counter(each.element for root in roots for each in structure(root))
 
 

@@ -21,7 +21,10 @@ def mass(atom: Atom.Atom | int, monoisotopic: bool = False) -> float:
     """The molar mass of ``atom``'s structure in g/mol: average, from the standard atomic
     weights, or monoisotopic, from the most abundant isotopes less the electrons of a
     net charge."""
-    atoms = structure(atom)
+    return mass_of_atoms(structure(atom), monoisotopic)
+
+
+def mass_of_atoms(atoms: list[Atom.Atom], monoisotopic: bool = False) -> float:
     if not monoisotopic:
         return sum(AVERAGE[each.element] for each in atoms)
     charge = sum(each.charge for each in atoms)

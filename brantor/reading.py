@@ -7,11 +7,7 @@ from types import TracebackType
 
 import Atom
 
-try:
-    from brantor import _kekulize
-except ImportError as missing:  # the source folder, found first on sys.path, holds no build
-    raise ImportError("brantor's extension _kekulize is not built here: install the package (pip install .) and run "
-                      "from outside the source folder") from missing
+from brantor import _native
 from brantor.errors import ReadError
 from brantor.structures import delete_structure
 
@@ -21,7 +17,7 @@ def kekulize(smiles: str, strict: bool = False) -> str:
     aromatic systems as Kekulé structures, ``[H]`` atoms folded into their neighbours'
     hydrogen counts, stereo marks and atom maps dropped (refused with ``strict``)."""
     try:
-        return _kekulize.kekulize(smiles, strict)
+        return _native.kekulize(smiles, strict)
     except ValueError as error:
         raise ReadError(smiles, error.args[1], error.args[0]) from None
 
@@ -63,7 +59,7 @@ def _refused(smiles: str, component: int, inner: BaseException) -> ReadError:
     """The error of a structure the valence model refuses, at the first atom it refuses alone."""
     message = str(inner).split("] ", 1)[-1] if str(inner).startswith("[") else str(inner)
     reason = f"the valence model refuses this atom ({type(inner).__name__}: {message})"
-    atoms = [(position, star) for part, position, star in _kekulize.atoms(smiles) if part == component]
+    atoms = [(position, star) for part, position, star in _native.atoms(smiles) if part == component]
     for position, star in atoms:
         if not _reads(star):
             return ReadError(smiles, position, reason)
@@ -76,10 +72,6 @@ def _reads(text: str) -> bool:
     except Atom.SmilesError as error:
         return isinstance(error.__cause__, Atom.IdError)
     return True
-
-
-def _registered(atom: Atom.Atom) -> bool:
-    return Atom.Atom.id_map.get(atom.id) is atom
 
 
 class Readings:
@@ -110,7 +102,7 @@ class Readings:
         """Deletes the structures read so far (those still registered)."""
         roots, self._roots = self._roots, []
         for atom in roots:
-            if _registered(atom):
+            if Atom.Atom.id_map.get(atom.id) is atom:
                 delete_structure(atom)
 
     def __enter__(self) -> Readings:

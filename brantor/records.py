@@ -4,13 +4,12 @@ from __future__ import annotations
 
 import re
 from collections.abc import Iterable, Iterator
-from dataclasses import dataclass
+from typing import NamedTuple
 
 _RECORD = re.compile(r"\s*(\S+)(?:\s+(.*?))?\s*$")
 
 
-@dataclass(frozen=True)
-class Record:
+class Record(NamedTuple):
     line: int    # 1-based
     column: int  # 0-based start of the SMILES text in the line
     smiles: str

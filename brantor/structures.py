@@ -5,21 +5,24 @@ from __future__ import annotations
 
 import Atom
 
+try:
+    from brantor import _native
+except ImportError as missing:  # the source folder, found first on sys.path, holds no build
+    raise ImportError("brantor's extension _native is not built here: install the package (pip install .) and run "
+                      "from outside the source folder") from missing
+
 
 def structure(atom: Atom.Atom | int) -> list[Atom.Atom]:
     """Every atom bonded to ``atom`` directly or not, hydrogens included, ``atom`` first."""
-    start = Atom.get_atom(atom)
+    return _native.structure(Atom.get_atom(atom), Atom.Atom.id_map)
+
+
+def delete_atoms(atoms: list[Atom.Atom]) -> None:
+    """Unregisters the atoms that are still registered."""
     registry = Atom.Atom.id_map
-    found = {start.id: start}
-    waiting = [start]
-    while waiting:
-        for id_ in waiting.pop().bonds:
-            if id_ not in found:
-                neighbour = registry.get(id_)
-                if neighbour is not None:  # a bond to an atom deleted alone leads nowhere
-                    found[id_] = neighbour
-                    waiting.append(neighbour)
-    return list(found.values())
+    for atom in atoms:
+        if registry.get(atom.id) is atom:
+            atom.delete()
 
 
 def delete_structure(atom: Atom.Atom | int) -> int:

@@ -1,11 +1,13 @@
-// The extension brantor._kekulize: the text functions, with failures raised as
-// ValueError(reason, position); no C++ exception crosses this file.
+// The extension brantor._native: the text functions, with failures raised as
+// ValueError(reason, position), and the walk of a structure. No C++ exception
+// crosses this file: an allocation that fails is reported as MemoryError.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <string>
 
 #include "molecule.hpp"
+#include "walk.hpp"
 
 namespace {
 
@@ -72,8 +74,12 @@ PyObject* py_kekulize(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (!positional(nargs, 2, "kekulize")) return nullptr;
     int strict = PyObject_IsTrue(args[1]);
     std::string_view view;
-    if (strict < 0 || !read_text(args[0], strict != 0, view)) return nullptr;
-    write(state.molecule, view, state.out);
+    try {
+        if (strict < 0 || !read_text(args[0], strict != 0, view)) return nullptr;
+        write(state.molecule, view, state.out);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
     return PyUnicode_FromStringAndSize(state.out.data(), static_cast<Py_ssize_t>(state.out.size()));
 }
 
@@ -91,7 +97,17 @@ std::string star_of(const Molecule& m, int atom) {
     return star;
 }
 
+PyObject* atoms_of(PyObject* const* args, Py_ssize_t nargs);
+
 PyObject* py_atoms(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    try {
+        return atoms_of(args, nargs);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
+
+PyObject* atoms_of(PyObject* const* args, Py_ssize_t nargs) {
     std::string_view view;
     if (!positional(nargs, 1, "atoms") || !read_text(args[0], false, view)) return nullptr;
     const Molecule& m = state.molecule;
@@ -107,19 +123,30 @@ PyObject* py_atoms(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return list;
 }
 
+PyObject* py_structure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!positional(nargs, 2, "structure")) return nullptr;
+    try {
+        return walk_structure(args[0], args[1]);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
+
 PyMethodDef methods[] = {
     {"kekulize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_kekulize)), METH_FASTCALL,
      "kekulize(smiles, strict) -> str: the text in the Kekulé form that Atom.from_smiles reads."},
     {"atoms", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_atoms)), METH_FASTCALL,
      "atoms(smiles) -> list of (component, position, text of the atom with its bonds)."},
+    {"structure", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_structure)), METH_FASTCALL,
+     "structure(atom, registry) -> list of the atoms bonded to atom directly or not, atom first."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef module = {
-    PyModuleDef_HEAD_INIT, "_kekulize", "Reading SMILES as real data holds them into Kekulé form.", -1, methods,
+    PyModuleDef_HEAD_INIT, "_native", "The C++ parts of brantor: SMILES into Kekulé form, walks of structures.", -1, methods,
     nullptr, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__kekulize() { return PyModule_Create(&module); }
+PyMODINIT_FUNC PyInit__native() { return PyModule_Create(&module); }

@@ -97,3 +97,15 @@ def test_structures_are_deleted_whole_and_readings_at_the_block_end():
     assert len(A.id_map) == 5
     with pytest.raises(Atom.AtomError):
         brantor.structure(1)
+
+
+def test_strange_bond_entries_raise_ordinary_errors():
+    carbon = A("C")
+    carbon.bonds.append([1])  # unhashable
+    with pytest.raises(TypeError):
+        brantor.structure(carbon)
+    carbon.bonds[-1] = "no id"  # names no registered atom: leads nowhere
+    assert len(brantor.structure(carbon)) == 5
+    carbon.bonds = None
+    with pytest.raises(TypeError):
+        brantor.structure(carbon)
