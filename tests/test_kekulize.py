@@ -3,7 +3,10 @@ systems, charged aromatics, fused rings, salts, stereo marks and [H] atoms."""
 import re
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
+import Atom
 import brantor
 from brantor.formula import element_counts, hill_formula
 
@@ -100,3 +103,18 @@ def test_strange_arguments_raise_type_errors():
     for call in (lambda: brantor.kekulize(None), lambda: brantor.read(b"C"), lambda: brantor.read_all(1)):
         with pytest.raises(TypeError):
             call()
+
+
+PIECES = list("CNOScnos()[]=#-:/\\@+1%.H*") + ["Cl", "[nH]", "[H]", "c1", "%10", "[O-]", "[n+]", "[C@@H]"]
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.lists(st.sampled_from(PIECES), max_size=16).map("".join))
+def test_any_text_is_read_whole_or_refused_at_a_position_in_it(text):
+    try:
+        roots = brantor.read_all(text)
+    except brantor.ReadError as error:
+        assert 0 <= error.position <= len(text)
+        assert not Atom.Atom.id_map
+    else:
+        assert sum(brantor.delete_structure(root) for root in roots) > 0 and not Atom.Atom.id_map
