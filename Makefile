@@ -10,6 +10,12 @@ VENV     := .venv-$(VENV_VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
+# Other builds of the module the suite runs on, with 3.12 (make test VARIANTS= skips them):
+# probe, whose fast paths are counted and which aborts if Python code runs on unsettled
+# state, and general, with every fast path off.
+VARIANTS ?= probe general
+VARIANT_probe   := ATOM_PROBE=ON
+VARIANT_general := ATOM_FAST_PATHS=OFF
 SOURCES  := $(shell find src brantor native -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
@@ -18,13 +24,13 @@ PIP      = -m pip install -q --disable-pip-version-check
 demo: $(VENV)/.stamp-module
 	$(PY) examples/tour.py
 
-# Runs the suite on each version, each in its own environment, then says which
-# ran; fails when any run fails or none ran.
+# Runs the suite on each version and each variant build, each in its own
+# environment, then says which ran; fails when any run fails or none ran.
 test:
 	@versions="$(VERSIONS)" || exit 1; ran=""; status=0; \
-	for v in $$versions; do \
-	    echo "== Python $$v: .venv-$$v =="; \
-	    if $(MAKE) --no-print-directory .venv-$$v/.stamp-test && .venv-$$v/bin/python -P -m pytest; \
+	for v in $$versions $(VARIANTS); do \
+	    echo "== $$v: .venv-$$v =="; \
+	    if $(MAKE) --no-print-directory .venv-$$v/.stamp-test && .venv-$$v/bin/python -P -m pytest -p no:cacheprovider; \
 	    then ran="$$ran $$v:passed"; else ran="$$ran $$v:FAILED"; status=1; fi; \
 	done; \
 	[ -n "$$ran" ] || { echo "error: no Python to test on" >&2; exit 1; }; \
@@ -67,6 +73,16 @@ dist: $(VENV)/.stamp-dist
 .venv-%/.stamp-bench: .venv-%/.stamp-backend $(SOURCES)
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[bench]"
 	@touch .venv-$*/.stamp-module $@
+
+# A variant build, on 3.12, in a build folder of its own.
+$(VARIANTS:%=.venv-%/bin/python):
+	@python="$$(tools/find-python 3.12)" || exit 1; \
+	echo "Creating $(@D:/bin=) with $$python"; \
+	"$$python" -m venv $(@D:/bin=)
+
+$(VARIANTS:%=.venv-%/.stamp-test): .venv-%/.stamp-test: .venv-%/.stamp-backend $(SOURCES)
+	.venv-$*/bin/python $(PIP) --no-build-isolation -C build-dir=build/$* -C cmake.define.$(VARIANT_$*) ".[test]"
+	@touch $@
 
 .PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-dist .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
 

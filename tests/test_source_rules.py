@@ -18,6 +18,14 @@ SOURCES = sorted(p for p in SRC.rglob("*") if p.suffix in {".cpp", ".hpp"})
 RAW_REFCOUNT = re.compile(r"\bPy_(X?INCREF|X?DECREF|CLEAR|X?SETREF)\b")
 RAW_REFCOUNT_ALLOWED = {"python/ref.hpp", "python/function.cpp", "registry/atoms.hpp", "module/module.cpp"}
 
+# Edits that drop what they replace or remove, which can run a finalizer, go
+# through python/edits.hpp, which releases the old value after the edit. Only
+# the module's own fresh objects are filled directly.
+RAW_EDIT = re.compile(r"\b(PyList_SetItem|PyList_SetSlice|PySequence_DelItem|PyDict_SetItem|PyDict_DelItem|"
+                      r"PyDict_Clear|PyDict_Pop)\b")
+RAW_EDIT_ALLOWED = {"python/edits.hpp", "python/function.cpp", "python/errors.cpp", "module/atom_class.cpp",
+                    "module/module.cpp"}
+
 # The layers, bottom first: a folder includes only its own and lower ones.
 LAYERS = ["python", "registry", "valence", "bonding", "construction", "setters", "breaking",
           "output", "smiles_reader", "module"]
@@ -40,6 +48,12 @@ def test_reference_counts_only_through_the_handle():
     found = [f"{rel(p)}:{n}: {line.strip()}" for p in SOURCES if rel(p) not in RAW_REFCOUNT_ALLOWED
              for n, line in lines_of(p) if RAW_REFCOUNT.search(line)]
     assert not found, "raw reference counting outside the handle:\n" + "\n".join(found)
+
+
+def test_releasing_edits_only_through_the_wrappers():
+    found = [f"{rel(p)}:{n}: {line.strip()}" for p in SOURCES if rel(p) not in RAW_EDIT_ALLOWED
+             for n, line in lines_of(p) if RAW_EDIT.search(line)]
+    assert not found, "edits that release without the wrappers:\n" + "\n".join(found)
 
 
 def test_folders_include_only_lower_layers():

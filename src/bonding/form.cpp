@@ -4,6 +4,7 @@
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
 #include "registry/phantoms.hpp"
+#include "python/settle_hook.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -117,7 +118,7 @@ bool carbene(PyObject* self) {
             PyErr_SetString(PyExc_RuntimeError, "the bond list changed during the carbene conversion");
             return false;
         }
-        if (PySequence_DelItem(list.get(), at) < 0) return false;
+        if (!list_delete(list.get(), at)) return false;
         Ref h = resolve_atom(entries[k].get());
         if (!h || !delete_atom_object(h.get())) return false;
     }
@@ -185,22 +186,22 @@ bool refuse_side(PyObject* side, Mode mode) {
     return raise_no_room(side, mode, std::move(remembered));
 }
 
-bool apply_side(const SidePlan& plan, PyObject* partner_id) {
+bool apply_side(SidePlan& plan, PyObject* partner_id) {
     PyObject* side = plan.atom.get();
     if (plan.via_lone) {
         slot_set(side, Slot::Lone, plan.lone.get());
         Ref bonds = bonds_list(side);
         return bonds && PyList_Append(bonds.get(), partner_id) == 0;
     }
-    PyObject* h = plan.hydrogen.get();
-    if (!(PyLong_CheckExact(h) ? delete_hydrogen_by_id(h) : delete_atom_object(h))) return false;
+    Ref h = std::move(plan.hydrogen);
+    if (!(PyLong_CheckExact(h.get()) ? delete_hydrogen_by_id(h.get()) : delete_atom_object(h.get()))) return false;
     Ref bonds = bonds_list(side);
     if (!bonds) return false;
     if (plan.pos >= PyList_GET_SIZE(bonds.get()) || PyList_GET_ITEM(bonds.get(), plan.pos) != plan.entry.get()) {
         PyErr_SetString(PyExc_RuntimeError, "the bond list changed while a bond was being formed");
         return false;
     }
-    return PyList_SetItem(bonds.get(), plan.pos, Py_NewRef(partner_id)) == 0;
+    return list_store(bonds.get(), plan.pos, Ref::borrow(partner_id));
 }
 
 bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene) {
@@ -239,10 +240,17 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
         if (!plan_side(partner.get(), partner_mode, {.refused = taken}, &theirs)) return false;
     }
     Ref partner_id = get_atom_id(atom);
+    const uint64_t epoch = foreign_epoch;
     if (!partner_id || !apply_side(mine, partner_id.get())) return false;
     if (!back) return true;
     Ref own_id = get_atom_id(self);
-    return own_id && apply_side(theirs, own_id.get());
+    if (!own_id) return false;
+    if (epoch == foreign_epoch) return apply_side(theirs, own_id.get());
+    // Python code ran (a finalizer of the hydrogen given up): the partner's
+    // side is its own call, on what the structure is now.
+    theirs = SidePlan{};
+    PyObject* partner_use = partner_mode == Mode::Both ? g.names.both : g.names.hydro;
+    return bond_with(partner.get(), own_id.get(), Py_False, partner_use, Py_False);
 }
 
 }  // namespace atom

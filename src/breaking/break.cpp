@@ -39,7 +39,7 @@ bool raise_no_such_bond(PyObject* self, PyObject* partner_id) {
 // removed; raises the error its setter would raise, changing nothing.
 bool side_can_break(PyObject* side, PyObject* bonds, Py_ssize_t pos) {
     Ref shorter = Ref::steal(PyList_GetSlice(bonds, 0, PyList_GET_SIZE(bonds)));
-    if (!shorter || PySequence_DelItem(shorter.get(), pos) < 0) return false;
+    if (!shorter || !list_delete(shorter.get(), pos)) return false;
     Ref lone = get_lone(side);
     Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_one)) : nullptr;
     if (!more) return false;
@@ -81,7 +81,7 @@ bool break_bond_with(PyObject* self, PyObject* atom, PyObject* break_bond_back) 
     Py_ssize_t at = -1;
     if (!find_entry(list.get(), partner_id.get(), &at)) return false;
     if (at < 0) return raise_no_such_bond(self, partner_id.get());
-    if (PySequence_DelItem(list.get(), at) < 0) return false;
+    if (!list_delete(list.get(), at)) return false;
     Ref lone = get_lone(self);
     Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_one)) : nullptr;
     if (!more || !run_setter(self, Setter::Lone, more.get(), Py_False)) return false;

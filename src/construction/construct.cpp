@@ -6,6 +6,7 @@
 #include "valence/accounting.hpp"
 #include "bonding/form.hpp"
 #include "python/errors.hpp"
+#include "python/settle_hook.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
 #include "registry/pool_batch.hpp"
@@ -41,7 +42,7 @@ bool resolve_entries(PyObject* bonds) {
         Ref id = get_atom_id(entry.get());
         if (!id) return false;
         if (i >= PyList_GET_SIZE(bonds)) break;
-        if (PyList_SetItem(bonds, i, id.release()) < 0) return false;
+        if (!list_store(bonds, i, std::move(id))) return false;
     }
     return true;
 }
@@ -95,12 +96,18 @@ bool partners_can_bond(PyObject* element, PyObject* bonds, std::pmr::vector<Side
 
 // Each listed atom records the bond on its side, as bond_with(self,
 // bond_back=False) called on it does: it gives up the hydrogen planned for it.
-bool bond_partners(const std::pmr::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
+// Once Python code has run (a finalizer of a hydrogen given up), the plans
+// left are stale: each remaining partner then makes its own call.
+bool bond_partners(std::pmr::vector<SidePlan>& plans, PyObject* id, PyObject* bonds) {
+    const uint64_t epoch = foreign_epoch;
     for (size_t k = 0; k < plans.size(); ++k) {
-        if (!apply_side(plans[k], id)) {
+        const bool planned = epoch == foreign_epoch;
+        Ref partner = plans[k].atom;
+        if (!planned) plans[k] = SidePlan{};
+        if (!(planned ? apply_side(plans[k], id) : bond_with(partner.get(), id, Py_False, g.names.hydro, Py_False))) {
             const Py_ssize_t i = static_cast<Py_ssize_t>(k);
             SavedError e;
-            if (is_ordinary_exception(e.get()) && i < PyList_GET_SIZE(bonds) && PySequence_DelItem(bonds, i) < 0)
+            if (is_ordinary_exception(e.get()) && i < PyList_GET_SIZE(bonds) && !list_delete(bonds, i))
                 PyErr_Clear();
             e.restore();
             return false;
@@ -149,6 +156,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (!register_atom(self, id.get())) return fail_returning(id.get());
     CreationLog::record(self);
     if (in.bond_ && !bond_partners(plans, id.get(), bonds.get())) return false;
+    plans.clear();  // the last hold on the hydrogens given up
     if (!fill_hydrogens(self, cap.bonds, in.hydrogens_taken_soon)) return false;
     slot_set(self, Slot::AccessTag, Py_False);
     forget_settled_atom(self);

@@ -17,13 +17,21 @@ CreationLog::CreationLog() : previous_(open_log) {
     open_log = this;
     atoms_.reserve(64);
 }
-CreationLog::~CreationLog() { open_log = previous_; }
+// A reading that Python code started inside another (from a replaced randint,
+// a finalizer) registers its atoms within the outer one: should the outer one
+// fail, they go with it.
+CreationLog::~CreationLog() {
+    open_log = previous_;
+    if (!previous_ || taken_back_) return;
+    for (Ref& a : atoms_) previous_->atoms_.push_back(std::move(a));
+}
 
 void CreationLog::record(PyObject* atom) {
     if (open_log) open_log->atoms_.push_back(Ref::borrow(atom));
 }
 
-void CreationLog::take_back() const {
+void CreationLog::take_back() {
+    taken_back_ = true;
     SavedError e;
     for (auto it = atoms_.rbegin(); it != atoms_.rend(); ++it) {
         PyObject* atom = it->get();

@@ -22,10 +22,11 @@ public:
 
     // Unregisters every recorded atom that is still registered, last created
     // first; the pending exception, if any, is kept.
-    void take_back() const;
+    void take_back();
 
 private:
     std::vector<Ref> atoms_;
+    bool taken_back_ = false;
     CreationLog* previous_;
 };
 

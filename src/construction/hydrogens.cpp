@@ -1,4 +1,5 @@
 #include "construction/hydrogens.hpp"
+#include "python/fast_paths.hpp"
 
 #include "construction/construct.hpp"
 #include "construction/creation_log.hpp"
@@ -93,7 +94,8 @@ bool fill_hydrogens(PyObject* atom, int64_t capacity, int taken_soon) {
     PyObject* parent = *slot_ptr(atom, Slot::Id);  // confirmed: registered under it
     // Nothing below runs Python code when the map holds int keys only and the
     // id is an exact int, so the atom stays as it is between the hydrogens.
-    if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond())
+    if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond() ||
+        !standard_draws() || !fast_path(FastPath::HydrogenFill))
         return fill_one_by_one(atom, capacity);
     for (int made = 0; PyList_GET_SIZE(bonds.get()) < capacity; ++made) {
         Ref id = new_full_hydrogen(parent, made < taken_soon);

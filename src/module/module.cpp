@@ -1,5 +1,6 @@
 // Module initialisation: one module object per process, in one interpreter.
 #include "module/docstrings.hpp"
+#include "module/probe.hpp"
 #include "python/errors.hpp"
 #include "python/function.hpp"
 #include "module/methods.hpp"
@@ -69,6 +70,7 @@ bool import_random(PyObject* module) {
     // Recorded draws are settled before Python code can run; a call from
     // Python code into the module records nothing for the one it interrupts.
     settle_hook = settle_pool;
+    last_release_hook = settle_before_release;
     enter_from_python_hook = enter_from_python;
     leave_to_python_hook = leave_to_python;
     return random && PyModule_AddObjectRef(module, "random", random.get()) == 0 &&
@@ -116,7 +118,7 @@ bool run_init(PyObject* module) {
     Ref doc = Ref::steal(PyUnicode_FromString(doc::kModule));
     if (!doc || PyObject_SetAttrString(module, "__doc__", doc.get()) < 0) return false;
     return import_random(module) && import_typing(module) && set_all(module) && init_atom_class(module) &&
-           init_error_classes(module) && bind_aliases(module);
+           init_error_classes(module) && bind_aliases(module) && install_probe();
 }
 
 // Copies spec.<attr> to module.<name>, skipping None.

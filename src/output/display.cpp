@@ -1,4 +1,5 @@
 #include "output/display.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/stack_guard.hpp"
 #include "python/text.hpp"
@@ -90,6 +91,7 @@ bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
 }  // namespace
 
 bool add_plain_display(PyObject* atom, PyObject* map, std::string& out) {
+    if (!fast_path(FastPath::PlainDisplay)) return false;
     const size_t start = out.size();
     if (add_plain_fields(out, atom, map)) return true;
     out.resize(start);

@@ -97,7 +97,7 @@ public:
             if (!old && !PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, c.element.get());
             Ref n = old ? Ref::steal(PyLong_FromLongLong(c.n)) : nullptr;
             Ref sum = n ? Ref::steal(PyNumber_Add(old.get(), n.get())) : nullptr;
-            if (!sum || PyDict_SetItem(tally, c.element.get(), sum.get()) < 0) return false;
+            if (!sum || !dict_store(tally, c.element.get(), sum.get())) return false;
         }
         return true;
     }

@@ -1,4 +1,5 @@
 #include "output/smiles_writer.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/errors.hpp"
 #include "output/atom_piece.hpp"
@@ -242,7 +243,7 @@ Ref SmilesWalk::element_of(PyObject* atom) {
 }
 
 bool SmilesWalk::census_of(PyObject* atom, Census* census) {
-    if (pure_ && take_plain_census(atom, map_.get(), census)) return true;
+    if (pure_ && fast_path(FastPath::PlainCensus) && take_plain_census(atom, map_.get(), census)) return true;
     pure_ = false;
     *census = Census();
     return take_census(atom, census);

@@ -7,6 +7,9 @@
 
 #include "python/ref.hpp"
 
+#include <utility>
+#include <vector>
+
 namespace atom {
 
 // The callback is called inside the edit: it must not run Python code, fail
@@ -18,15 +21,18 @@ public:
     DictFollower& operator=(const DictFollower&) = delete;
 
     // Reports `dict`'s edits from now on; false, with no error set, when the
-    // interpreter has no watcher left. A dict that goes away stops being
-    // followed by itself, after its PyDict_EVENT_DEALLOCATED.
+    // interpreter has no watcher left. Several users may follow one dict.
     bool follow(PyObject* dict);
-    // Stops reporting them.
+    // One user stops following it; the reports stop when the last one does.
     void unfollow(PyObject* dict);
+    // The dict goes away (the callback's PyDict_EVENT_DEALLOCATED): it stops
+    // being followed by itself.
+    void forget(PyObject* dict);
 
 private:
     PyDict_WatchCallback callback_;
     int id_ = -1;  // the watcher, taken on first use; -2 when none was left
+    std::vector<std::pair<PyObject*, int>> users_;  // dicts followed (borrowed), with their users
 };
 
 }  // namespace atom

@@ -19,6 +19,11 @@
 //   comparison can call __eq__, a drop can run a finalizer). Hold it in a Ref
 //   across any such call, and read the container again afterwards.
 // - A null Ref returned from a function means "exception set".
+// - Dropping the last reference to an object can run Python code (its
+//   finalizer, a weakref callback, the same for everything it holds). Before
+//   a handle drops one, before_last_release() lets the module make its state
+//   whole (python/settle_hook.hpp); container edits that drop what they
+//   replace hold it in a handle for that (python/edits.hpp).
 #pragma once
 
 #include <Python.h>
@@ -26,6 +31,19 @@
 #include <utility>
 
 namespace atom {
+
+// Set by the layer that keeps deferred state; called with an object whose
+// last reference is about to go.
+using LastReleaseHook = void (*)(PyObject*);
+inline LastReleaseHook last_release_hook = nullptr;
+
+// Py_XDECREF, with the module's state made whole first when it is the last
+// reference.
+inline void release_ref(PyObject* p) noexcept {
+    if (!p) return;
+    if (Py_REFCNT(p) == 1 && last_release_hook) last_release_hook(p);
+    Py_DECREF(p);
+}
 
 // A strong reference to a Python object, released when the handle goes away.
 // An empty handle (null) after a failed call means "exception set".
@@ -54,7 +72,7 @@ public:
         swap(tmp);
         return *this;
     }
-    ~Ref() { Py_XDECREF(p_); }
+    ~Ref() { release_ref(p_); }
 
     PyObject* get() const noexcept { return p_; }
     explicit operator bool() const noexcept { return p_ != nullptr; }
@@ -73,7 +91,7 @@ public:
     void reset() noexcept {
         PyObject* p = p_;
         p_ = nullptr;
-        Py_XDECREF(p);
+        release_ref(p);
     }
     void swap(Ref& other) noexcept { std::swap(p_, other.p_); }
 

@@ -1,4 +1,5 @@
 #include "registry/atoms.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/errors.hpp"
 #include "python/type_tag.hpp"
@@ -65,7 +66,7 @@ Ref atom_class_attr(PyObject* name) {
     CachedAttr* slot = nullptr;
     for (CachedAttr& c : attr_cache) {
         if (c.name == name) {
-            if (tag && c.tag == tag) return c.value;
+            if (tag && c.tag == tag && fast_path(FastPath::ClassAttrCache)) return c.value;
             slot = &c;
             break;
         }
@@ -111,7 +112,8 @@ void remember(uint64_t session, PyObject* SessionAttrs::*field, PyObject* value)
 }
 
 PyObject* remembered(uint64_t session, PyObject* SessionAttrs::*field) {
-    return session && session == session_attrs.session ? session_attrs.*field : nullptr;
+    const bool kept = session && session == session_attrs.session && fast_path(FastPath::SessionAttrs);
+    return kept ? session_attrs.*field : nullptr;
 }
 
 Ref read_registry_map() {
@@ -261,13 +263,11 @@ Ref entry_element(PyObject* entry) {
 bool register_atom(PyObject* atom, PyObject* id) {
     Ref map = registry_map();
     if (!map) return false;
-    // Inserting a new key drops no reference; replacing a value might drop the
-    // last one, and its finalizer must see the pool settled.
+    // Inserting a new key drops no reference; a replaced value goes after the store.
     PyObject* present = PyDict_SetDefault(map.get(), id, atom);
     if (!present) return false;
     if (present == atom) return true;
-    settle_pool();
-    return PyDict_SetItem(map.get(), id, atom) == 0;
+    return dict_store(map.get(), id, atom);
 }
 
 bool delete_atom_object(PyObject* atom) {
@@ -282,10 +282,7 @@ bool delete_atom_object(PyObject* atom) {
     }
     Ref map = registry_map();
     if (!map) return false;
-    // Unregistering may drop the last reference but the caller's (and a
-    // reading's log): its finalizer must then see the pool settled.
-    if (Py_REFCNT(atom) < 3) settle_pool();
-    return PyDict_DelItem(map.get(), id.get()) == 0;
+    return dict_delete(map.get(), id.get());
 }
 
 }  // namespace atom

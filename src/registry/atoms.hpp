@@ -3,6 +3,7 @@
 // confirming and resolving atoms, and the getters.
 #pragma once
 
+#include "python/edits.hpp"
 #include "python/ref.hpp"
 #include "python/text.hpp"
 #include "python/state.hpp"
@@ -22,7 +23,7 @@ inline PyObject** slot_ptr(PyObject* a, Slot s) {
 PyObject* slot_get(PyObject* a, Slot s);
 inline Ref slot_ref(PyObject* a, Slot s) { return Ref::borrow(slot_get(a, s)); }
 // Stores a new reference to v (the old value is released).
-inline void slot_set(PyObject* a, Slot s, PyObject* v) { Py_XSETREF(*slot_ptr(a, s), Py_NewRef(v)); }
+inline void slot_set(PyObject* a, Slot s, PyObject* v) { replace_field(slot_ptr(a, s), v); }
 // Reads the bonds slot and checks that it holds a list.
 Ref bonds_list(PyObject* a);
 

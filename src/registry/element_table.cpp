@@ -1,4 +1,5 @@
 #include "registry/element_table.hpp"
+#include "python/fast_paths.hpp"
 
 #include "registry/atoms.hpp"
 #include "registry/plain_map.hpp"
@@ -73,6 +74,7 @@ bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* fou
 }
 
 bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows) {
+    if (!fast_path(FastPath::PlainElementTable)) return false;
     Ref table = table_of(cls);
     if (!table) PyErr_Clear();
     if (!table || !PyDict_CheckExact(table.get())) return false;
@@ -108,6 +110,7 @@ Ref plain_element_symbols(PyObject* cls) {
 }
 
 bool element_table_is_plain(PyObject* cls) {
+    if (!fast_path(FastPath::PlainElementTable)) return false;
     Ref table = table_of(cls);
     if (!table) {
         PyErr_Clear();

@@ -11,6 +11,7 @@
 // read (this module's dict, random's dict, the generator's dict and class)
 // keep the answer until one of them changes.
 #include "registry/ids.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/dict_watch.hpp"
 #include "python/errors.hpp"
@@ -222,7 +223,7 @@ Ref pop_random_entry() {
     if (!pool) return nullptr;
     // A list subclass may have a pop of its own: only a plain list is popped in place.
     const bool plain_pool = PyList_CheckExact(pool.get());
-    if (plain_pool && R.verified && unwatched_parts_intact() && recording_draws(pool.get())) {
+    if (plain_pool && standard_draws() && recording_draws(pool.get())) {
         // Nothing on this path runs Python code: the draw is recorded.
         const Py_ssize_t n = recorded_pool_size(pool.get());
         if (n > 0) {
@@ -240,7 +241,7 @@ Ref pop_random_entry() {
         return nullptr;
     }
     const Py_ssize_t n = PyList_GET_SIZE(pool.get());
-    if (plain_pool && R.verified && unwatched_parts_intact()) {
+    if (plain_pool && standard_draws()) {
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
         return pop_at(pool.get(), index);
@@ -261,7 +262,7 @@ Ref pop_random_entry() {
     }
     if (!randint) return nullptr;
     if (plain_pool && R.usable && random_module.get() == R.module && randint.get() == R.randint &&
-        fast_path_intact()) {
+        fast_path_intact() && fast_path(FastPath::StandardDraws)) {
         R.verified = R.watching && valid_version_tag(R.type) && unwatched_parts_intact();
         Py_ssize_t index = 0;
         if (!fast_index(n, &index)) return nullptr;
@@ -276,6 +277,8 @@ Ref pop_random_entry() {
 }
 
 }  // namespace
+
+bool standard_draws() { return R.verified && unwatched_parts_intact() && fast_path(FastPath::StandardDraws); }
 
 Ref draw_id() {
     Ref id = pop_random_entry();

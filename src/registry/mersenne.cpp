@@ -1,4 +1,5 @@
 #include "registry/mersenne.hpp"
+#include "python/fast_paths.hpp"
 
 #include <cstring>
 
@@ -88,7 +89,7 @@ bool confirm_generator_layout(PyTypeObject* type) {
 }
 
 bool next_generator_word(PyObject* generator, uint32_t* word) {
-    if (!layout_confirmed) return false;
+    if (!layout_confirmed || !fast_path(FastPath::GeneratorWords)) return false;
     GeneratorState* s = state_of(generator);
     if (s->index < 0 || s->index > kWords) return false;
     *word = next_word(s);

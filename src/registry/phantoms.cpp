@@ -1,4 +1,5 @@
 #include "registry/phantoms.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/ints.hpp"
 #include "registry/atoms.hpp"
@@ -53,7 +54,7 @@ Unbuilt take(int32_t at) {
 // Builds it and puts it in its place in the map.
 Ref build(const Unbuilt& u) {
     Ref h = new_hydrogen_object(u.id.get(), u.parent_id.get());
-    if (!h || PyDict_SetItem(u.map.get(), u.id.get(), h.get()) < 0) return nullptr;
+    if (!h || !dict_store(u.map.get(), u.id.get(), h.get())) return nullptr;
     return h;
 }
 
@@ -78,7 +79,7 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     Ref map = registry_map();
     if (!map) return nullptr;
     int32_t* at = place_of(id);
-    if (recording_pool() && at && *at < 0) {
+    if (recording_pool() && at && *at < 0 && fast_path(FastPath::UnbuiltHydrogens)) {
         PyObject* present = nullptr;
         {
             StandInRegistration stand_in;
@@ -95,6 +96,8 @@ Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id) {
     if (!h || !register_atom(h.get(), id)) return nullptr;
     return h;
 }
+
+bool has_unbuilt_hydrogens() { return !unbuilt.empty(); }
 
 bool is_unbuilt(PyObject* entry) { return find_unbuilt(entry) >= 0; }
 
@@ -114,7 +117,7 @@ bool delete_hydrogen_by_id(PyObject* id) {
         settle_pool();
         if (PyList_Append(pool.get(), id) < 0) return false;
     }
-    return PyDict_DelItem(u.map.get(), id) == 0;
+    return dict_delete(u.map.get(), id);
 }
 
 void build_all_hydrogens() {

@@ -15,6 +15,9 @@ namespace atom {
 // recorded or the id is registered already. Null with an exception set.
 Ref register_unbuilt_hydrogen(PyObject* id, PyObject* parent_id);
 
+// True while some hydrogen is registered and not built.
+bool has_unbuilt_hydrogens();
+
 // True when `entry` is the id of a hydrogen registered and not built yet.
 bool is_unbuilt(PyObject* entry);
 

@@ -1,6 +1,8 @@
 #include "registry/plain_map.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/dict_watch.hpp"
+#include "registry/tags.hpp"
 
 namespace atom {
 namespace {
@@ -54,25 +56,33 @@ void on_event(Watch& w, PyDict_WatchEvent event, PyObject* key, PyObject* new_va
 int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) {
     for (Watch* w : {&map_watch, &table_watch})
         if (dict == w->dict) on_event(*w, event, key, new_value);
+    note_registry_edit(event, dict, key, new_value);
+    if (event == PyDict_EVENT_DEALLOCATED) registry_follower().forget(dict);
     return 0;
 }
 
-DictFollower& follower = *new DictFollower(on_dict_event);
 
 // Without a watcher every answer is "no".
 bool start_watching(Watch& w, PyObject* dict) {
-    Watch& other = &w == &map_watch ? table_watch : map_watch;
-    if (w.dict && w.dict != other.dict) follower.unfollow(w.dict);
+    if (w.dict) registry_follower().unfollow(w.dict);
     w.dict = nullptr;
-    if (!follower.follow(dict)) return false;
+    if (!registry_follower().follow(dict)) return false;
     w.dict = dict;
     w.plain = scan(w, dict);
     return w.plain;
 }
 
-bool is_plain(Watch& w, PyObject* dict) { return dict == w.dict ? w.plain : start_watching(w, dict); }
+bool is_plain(Watch& w, PyObject* dict) {
+    if (!fast_path(FastPath::PlainKeys)) return false;
+    return dict == w.dict ? w.plain : start_watching(w, dict);
+}
 
 }  // namespace
+
+DictFollower& registry_follower() {
+    static DictFollower& follower = *new DictFollower(on_dict_event);
+    return follower;
+}
 
 bool map_keys_are_ints(PyObject* map) { return is_plain(map_watch, map); }
 

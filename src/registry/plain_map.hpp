@@ -5,9 +5,14 @@
 // about; a new dict is scanned once.
 #pragma once
 
+#include "python/dict_watch.hpp"
 #include "python/ref.hpp"
 
 namespace atom {
+
+// The one dict watcher of the registry's dicts (id_map, the element table):
+// these checks and the tags' knowledge (tags.hpp) follow them through it.
+DictFollower& registry_follower();
 
 // True when every key of `map` is an exact int.
 bool map_keys_are_ints(PyObject* map);

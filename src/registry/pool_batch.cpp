@@ -41,8 +41,10 @@
 // the room the removals made, so compacting the list never allocates and
 // never fails.
 #include "registry/pool_batch.hpp"
+#include "python/fast_paths.hpp"
 
 #include "python/settle_hook.hpp"
+#include "registry/atoms.hpp"
 #include "registry/phantoms.hpp"
 
 #include <algorithm>
@@ -171,11 +173,57 @@ void leave_to_python(int saved) {
     rec.depth = saved;
 }
 
+namespace {
+
+bool settling = false;
+
+// What goes with its last reference without running Python code: plain
+// values, exact lists and tuples of them, and atoms of the class itself
+// (without a finalizer) whose slots hold only such values.
+bool quiet_value(PyObject* o) {
+    return PyLong_CheckExact(o) || PyUnicode_CheckExact(o) || PyFloat_CheckExact(o) || PyBool_Check(o) ||
+           o == Py_None;
+}
+
+bool quiet_container(PyObject* o) {
+    if (quiet_value(o)) return true;
+    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) return false;
+    PyObject** items = PySequence_Fast_ITEMS(o);
+    for (Py_ssize_t i = 0, n = PySequence_Fast_GET_SIZE(o); i < n; ++i)
+        if (!quiet_value(items[i])) return false;
+    return true;
+}
+
+bool quiet_release(PyObject* o) {
+    if (quiet_container(o)) return true;
+    if (!is_exact_atom(o) || g.atom_type->tp_finalize || g.atom_type->tp_del) return false;
+    for (int s = 0; s < kSlotCount; ++s) {
+        PyObject* v = *slot_ptr(o, static_cast<Slot>(s));
+        if (v && !quiet_container(v)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool pool_unsettled() { return rec.list || has_unbuilt_hydrogens(); }
+
+void settle_before_release(PyObject* o) {
+    if (quiet_release(o)) return;
+    ++foreign_epoch;
+    if (!settling && pool_unsettled()) settle_pool();
+}
+
 void settle_pool() {
+    if (settling) return;  // what settling itself releases is the module's own ints and lists
+    ++foreign_epoch;
+    settling = true;
     build_all_hydrogens();
-    if (!rec.list) return;
-    compact();
-    rec.list.reset();  // the class still holds it: only Python code could have replaced it
+    if (rec.list) {
+        compact();
+        rec.list.reset();  // the class still holds it: only Python code could have replaced it
+    }
+    settling = false;
 }
 
 uint64_t record_session() { return rec.list ? rec.session : 0; }
@@ -183,7 +231,7 @@ uint64_t record_session() { return rec.list ? rec.session : 0; }
 bool recording_pool() { return rec.depth > 0; }
 
 bool recording_draws(PyObject* pool) {
-    if (rec.depth == 0 || !PyList_CheckExact(pool)) return false;
+    if (rec.depth == 0 || !PyList_CheckExact(pool) || !fast_path(FastPath::RecordedDraws)) return false;
     if (rec.list.get() == pool) return true;
     settle_pool();
     begin_record(pool);

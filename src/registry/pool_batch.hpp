@@ -37,6 +37,12 @@ public:
 int enter_from_python();
 void leave_to_python(int saved);
 
+// True while recorded draws or unbuilt hydrogens wait to be settled.
+bool pool_unsettled();
+// The hook run before a handle drops a last reference (python/ref.hpp):
+// settles unless the object goes without running Python code.
+void settle_before_release(PyObject* o);
+
 // Makes the pool list what the recorded pops and appends would have made it.
 // Never fails; nothing to do when nothing is recorded.
 void settle_pool();

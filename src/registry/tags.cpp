@@ -1,6 +1,8 @@
 #include "registry/tags.hpp"
+#include "python/fast_paths.hpp"
 
-#include "python/dict_watch.hpp"
+#include "registry/plain_map.hpp"
+#include "python/settle_hook.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
 
@@ -10,13 +12,23 @@
 namespace atom {
 namespace {
 
+// A remembered atom: borrowed, with the id it was registered under when it
+// was remembered. The book keeps nothing alive: an entry is dereferenced only
+// once id_map is found to hold that very object under that id (then the map
+// holds it), or within a walk that ran no Python code since it marked it.
+struct Remembered {
+    PyObject* atom;
+    Ref id;  // an exact int: dropping it runs no Python code
+};
+
 // What the module knows about the tags of registered atoms.
 struct TagBook {
-    std::vector<Ref> maybe_set;  // atoms whose tag may be other than False
-    Ref watched;                 // the id_map the watcher reports on
-    Ref descriptor;              // the access_tag descriptor installed in the class
-    unsigned int class_tag = 0;  // the class's version tag when trust began; 0: no trust
-    bool spoiled = false;        // trust was withdrawn since the last full scan began
+    std::vector<Remembered> maybe_set;  // atoms whose tag may be other than False
+    PyObject* watched = nullptr;        // the id_map the watcher reports on (borrowed; cleared as it goes)
+    Ref descriptor;                     // the access_tag descriptor installed in the class
+    unsigned int class_tag = 0;         // the class's version tag when trust began; 0: no trust
+    bool spoiled = false;               // trust was withdrawn since the last full scan began
+    uint64_t emptied_at = 0;            // foreign_epoch when a clearing last left the book empty
 };
 // Never destroyed: releasing its references after the interpreter has
 // finalised would crash.
@@ -25,47 +37,69 @@ TagBook& book = *new TagBook;
 // Past this many remembered atoms one scan of the registry is as cheap.
 constexpr size_t kMaxRemembered = 20000;
 
+// Forgets everything: nothing is released, as the book holds no reference.
 void distrust() {
     book.class_tag = 0;
     book.spoiled = true;
+    book.maybe_set.clear();
 }
 
 bool registering_stand_in = false;
 
 bool trusted(PyObject* map) {
-    return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && map == book.watched.get();
+    return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && map == book.watched &&
+           fast_path(FastPath::TagBook);
 }
 
-// Drops the remembered atoms; dropping one may run Python code that remembers
-// others, which go into the fresh list.
-void forget_all() {
-    std::vector<Ref> old;
-    old.swap(book.maybe_set);
+// Notes `atom`, registered under `id` in the watched map. Never runs Python
+// code nor releases anything: the watcher calls it inside an edit.
+void remember_registered(PyObject* atom, PyObject* id) {
+    if (book.maybe_set.size() >= kMaxRemembered) return distrust();
+    try {
+        book.maybe_set.push_back(Remembered{atom, Ref::borrow(id)});
+    } catch (const std::bad_alloc&) {
+        distrust();
+    }
 }
 
-int on_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
-    if (dict != book.watched.get()) return 0;
+// The atom an entry names, when id_map still holds it under that id.
+PyObject* still_registered(PyObject* map, const Remembered& r) {
+    PyObject* found = PyDict_GetItemWithError(map, r.id.get());  // int keys only: runs no Python code
+    if (!found) PyErr_Clear();
+    return found == r.atom ? found : nullptr;
+}
+
+}  // namespace
+
+// Only records: an edit of id_map must not run Python code or release anything.
+void note_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
+    if (dict != book.watched) return;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
         const bool stand_in = registering_stand_in && value == key;
         if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
             distrust();
+        else if (!stand_in && *slot_ptr(value, Slot::Id) != key)
+            distrust();  // an atom under another key than its id: only a full scan reaches it
         else if (!stand_in && *slot_ptr(value, Slot::AccessTag) != Py_False)
-            remember_tag(value);
+            remember_registered(value, key);
     } else if (event == PyDict_EVENT_CLONED) {
         distrust();
+    } else if (event == PyDict_EVENT_DEALLOCATED) {
+        distrust();
+        book.watched = nullptr;
     }
-    return 0;  // atoms leaving the registry keep their tags: nothing to note
+    // atoms leaving the registry keep their tags; their entries go stale
 }
 
-DictFollower& follower = *new DictFollower(on_registry_edit);
+namespace {
 
 // Reports the edits of `map` from now on; false when no watcher can.
 bool watch(PyObject* map) {
-    if (map == book.watched.get()) return true;
-    if (book.watched) follower.unfollow(book.watched.get());
-    book.watched.reset();
-    if (!follower.follow(map)) return false;
-    book.watched = Ref::borrow(map);
+    if (map == book.watched) return true;
+    if (book.watched) registry_follower().unfollow(book.watched);
+    book.watched = nullptr;
+    if (!registry_follower().follow(map)) return false;
+    book.watched = map;
     return true;
 }
 
@@ -73,7 +107,7 @@ bool watch(PyObject* map) {
 // before the scan: what is remembered from now on is all there is to clear,
 // while the class keeps its attributes (its version tag) and this descriptor.
 void trust(PyObject* map) {
-    if (book.spoiled || map != book.watched.get()) return;
+    if (book.spoiled || map != book.watched) return;
     if (_PyType_Lookup(g.atom_type, slot_name(Slot::AccessTag)) != book.descriptor.get()) return;
     book.class_tag = valid_version_tag(g.atom_type);
 }
@@ -84,7 +118,6 @@ bool clear_every_tag(PyObject* map_object) {
     Ref map = Ref::borrow(map_object);
     distrust();
     book.spoiled = false;
-    forget_all();
     const bool watched = watch(map.get());
     bool plain = true;
     Py_ssize_t pos = 0;
@@ -106,53 +139,58 @@ bool clear_every_tag(PyObject* map_object) {
         }
     }
     if (plain && watched) trust(map.get());
+    if (book.maybe_set.empty()) book.emptied_at = foreign_epoch;
     return true;
 }
 
-// Clears the remembered atoms that are registered under their id. One that is
-// not, with a tag set, may be registered under another key: scan everything.
+// Clears the remembered atoms still registered under the id they were
+// remembered with; a stale entry names an atom that left the registry, whose
+// tag reset_tags() does not touch. A tag other than True or False may run a
+// finalizer as it is dropped: then the clearing is the full scan in id_map
+// order, as reset_tags() always did.
 bool clear_remembered(PyObject* map) {
-    std::vector<Ref> atoms;
-    atoms.swap(book.maybe_set);
-    for (const Ref& held : atoms) {
-        PyObject* a = held.get();
-        if (*slot_ptr(a, Slot::AccessTag) == Py_False) continue;
-        PyObject* id = *slot_ptr(a, Slot::Id);
-        // The map holds int keys only, so this lookup runs no Python code.
-        PyObject* found = id && PyLong_CheckExact(id) ? PyDict_GetItemWithError(map, id) : nullptr;
-        if (found != a) return clear_every_tag(map);
-        slot_set(a, Slot::AccessTag, Py_False);
-        // Dropping the old tag may have run Python code.
-        if (!trusted(map)) return clear_every_tag(map);
+    std::vector<Remembered> entries;
+    entries.swap(book.maybe_set);
+    for (const Remembered& r : entries) {
+        PyObject* a = still_registered(map, r);
+        if (!a) continue;
+        PyObject* tag = *slot_ptr(a, Slot::AccessTag);
+        if (tag != Py_True && tag != Py_False) {
+            book.maybe_set.swap(entries);
+            return clear_every_tag(map);
+        }
     }
-    atoms.clear();
-    if (book.maybe_set.empty()) atoms.swap(book.maybe_set);  // keeps its room for the next walk
+    for (const Remembered& r : entries)
+        if (PyObject* a = still_registered(map, r)) slot_set(a, Slot::AccessTag, Py_False);  // bools are immortal
+    entries.clear();
+    if (book.maybe_set.empty()) {
+        entries.swap(book.maybe_set);  // keeps its room for the next walk
+        book.emptied_at = foreign_epoch;
+    }
     return true;
 }
 
 }  // namespace
 
 void remember_tag(PyObject* atom) {
-    if (book.maybe_set.size() >= kMaxRemembered) {
-        distrust();
-        forget_all();
-        return;
-    }
-    try {
-        book.maybe_set.push_back(Ref::borrow(atom));
-    } catch (const std::bad_alloc&) {
-        distrust();
-    }
+    // Only a registered atom needs its tag cleared; one registered under
+    // another key than its id is beyond what the book can follow.
+    PyObject* id = *slot_ptr(atom, Slot::Id);
+    PyObject* found = id && PyLong_CheckExact(id) && book.watched ? PyDict_GetItemWithError(book.watched, id) : nullptr;
+    if (!found) PyErr_Clear();
+    if (found == atom) return remember_registered(atom, id);
+    distrust();
 }
 
 void forget_settled_atom(PyObject* atom) {
-    if (book.maybe_set.empty() || book.maybe_set.back().get() != atom) return;
+    if (book.maybe_set.empty() || book.maybe_set.back().atom != atom) return;
     if (*slot_ptr(atom, Slot::AccessTag) != Py_False) return;
-    book.maybe_set.pop_back();  // the atom stays referenced by its caller: no finalizer runs
+    book.maybe_set.pop_back();
 }
 
 void mark_atom(PyObject* atom) {
-    remember_tag(atom);
+    PyObject* id = *slot_ptr(atom, Slot::Id);  // the walk has confirmed the atom under it
+    remember_registered(atom, id);
     slot_set(atom, Slot::AccessTag, Py_True);
 }
 
@@ -163,10 +201,14 @@ bool reset_all_tags() {
 }
 
 bool clear_walk_marks() {
-    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type)) return reset_all_tags();
-    for (const Ref& a : book.maybe_set) {
-        if (*slot_ptr(a.get(), Slot::AccessTag) != Py_True) return reset_all_tags();
-        slot_set(a.get(), Slot::AccessTag, Py_False);  // True is immortal: no drop runs code
+    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type) || book.emptied_at != foreign_epoch ||
+        !fast_path(FastPath::TagBook))
+        return reset_all_tags();
+    // No Python code ran since the walk marked them: every entry is an atom
+    // it confirmed, still registered.
+    for (const Remembered& r : book.maybe_set) {
+        if (*slot_ptr(r.atom, Slot::AccessTag) != Py_True) return reset_all_tags();
+        slot_set(r.atom, Slot::AccessTag, Py_False);  // True is immortal: no drop runs code
     }
     book.maybe_set.clear();
     return true;
@@ -175,7 +217,8 @@ bool clear_walk_marks() {
 Ref plain_registry() {
     // Trust began with the watched map as Atom.id_map; while the class's
     // version tag stays, no class attribute has been assigned since.
-    if (book.class_tag && book.class_tag == valid_version_tag(g.atom_type)) return book.watched;
+    if (book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && fast_path(FastPath::TagBook))
+        return Ref::borrow(book.watched);
     return nullptr;
 }
 

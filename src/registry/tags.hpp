@@ -36,6 +36,10 @@ Ref plain_registry();
 // the class's own slot member `member` does, and notes every write.
 Ref make_tag_descriptor(PyObject* member);
 
+// What the registry's dict watcher reports of an edit (plain_map.cpp): only
+// records, never runs Python code nor releases anything.
+void note_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value);
+
 // Watches id_map from now on; `descriptor` is the one the class holds.
 bool start_tag_tracking(PyObject* descriptor);
 

@@ -114,7 +114,7 @@ bool apply_setter(PyObject* self, const SetterPlan& plan) {
             PyErr_SetString(PyExc_RuntimeError, "the bond list changed while hydrogens were being dropped");
             return false;
         }
-        if (PySequence_DelItem(bonds.get(), at) < 0) return false;
+        if (!list_delete(bonds.get(), at)) return false;
         Ref h = resolve_atom(plan.drop_entries[k].get());
         if (!h || !delete_atom_object(h.get())) return false;
     }

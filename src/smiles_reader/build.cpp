@@ -3,6 +3,7 @@
 // to as its bond list; bracket hydrogen counts are met and rings are closed.
 // Runs on an explicit stack, so chains of any length need no C stack.
 #include "smiles_reader/reader.hpp"
+#include "python/fast_paths.hpp"
 
 #include "valence/accounting.hpp"
 #include "bonding/form.hpp"
@@ -226,6 +227,7 @@ private:
         int placeholders = 0;
         std::optional<Capacity> known;
         if (!placeholders_for(level, partners.get(), &placeholders, &known)) return false;
+        const bool shortcuts = fast_path(FastPath::ReaderShortcuts);
         const NewAtom in{.element = level.element.get(),
                          .bonds = partners.get(),
                          .charge = level.charge.get(),
@@ -233,8 +235,8 @@ private:
                          .bond_ = true,
                          .auto_modify = Py_False,
                          .placeholders = placeholders,
-                         .partners_made_here = true,
-                         .known_capacity = known ? &*known : nullptr,
+                         .partners_made_here = shortcuts,
+                         .known_capacity = known && shortcuts ? &*known : nullptr,
                          // the bond to the caller's atom takes the first hydrogens, unless ring bonds
                          // (which take them first) are to come
                          .hydrogens_taken_soon = level.rings.empty() ? level.incoming : 0};

@@ -1,4 +1,5 @@
 #include "valence/python_free.hpp"
+#include "python/fast_paths.hpp"
 
 #include "registry/atoms.hpp"
 #include "registry/element_table.hpp"
@@ -22,7 +23,7 @@ bool entries_are_plain(PyObject* existing) {
 bool accounting_runs_no_python(const AccountArgs& a) {
     return PyUnicode_CheckExact(a.element) && PyLong_CheckExact(a.charge) && PyLong_CheckExact(a.lone) &&
            PyLong_CheckExact(a.id) && (PyBool_Check(a.auto_modify) || a.auto_modify == Py_None) &&
-           entries_are_plain(a.existing) && element_table_is_plain(a.cls);
+           entries_are_plain(a.existing) && element_table_is_plain(a.cls) && fast_path(FastPath::PlainAccounting);
 }
 
 }  // namespace atom
