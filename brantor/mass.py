@@ -25,6 +25,7 @@ def mass(atom: Atom.Atom | int, monoisotopic: bool = False) -> float:
 
 
 def mass_of_atoms(atoms: list[Atom.Atom], monoisotopic: bool = False) -> float:
+    """The molar mass of the atoms given, as :func:`mass` weighs a structure."""
     if not monoisotopic:
         return sum(AVERAGE[each.element] for each in atoms)
     charge = sum(each.charge for each in atoms)
