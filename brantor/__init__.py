@@ -6,4 +6,7 @@ surface as it is.
 
 from __future__ import annotations
 
+from .draw import draw_svg, show
+
 __all__: list[str] = []
+__all__ += ["draw_svg", "show"]

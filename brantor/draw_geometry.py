@@ -1,0 +1,92 @@
+"""Small plane geometry for the pictures: points are (x, y) tuples in bond
+lengths, y pointing up; angles in radians."""
+
+from __future__ import annotations
+
+import math
+
+Point = tuple[float, float]
+TAU = 2 * math.pi
+
+
+def angle_to(a: Point, b: Point) -> float:
+    return math.atan2(b[1] - a[1], b[0] - a[0])
+
+
+def step(a: Point, angle: float, length: float = 1.0) -> Point:
+    return (a[0] + length * math.cos(angle), a[1] + length * math.sin(angle))
+
+
+def angular_gaps(angles: list[float]) -> list[tuple[float, float]]:
+    """(start, size) of the free sectors between directions, largest first;
+    one full turn when there is a single direction or none."""
+    if not angles:
+        return [(math.pi / 2, TAU)]
+    ordered = sorted(a % TAU for a in angles)
+    gaps = [(a, (ordered[(i + 1) % len(ordered)] - a) % TAU or TAU) for i, a in enumerate(ordered)]
+    gaps.sort(key=lambda gap: -gap[1])
+    return gaps
+
+
+def spread(gaps: list[tuple[float, float]], count: int, squeeze: float = 1.0) -> list[float]:
+    """Directions for `count` items shared out over the gaps, each to the gap
+    that leaves it most room, evenly spaced in its gap (closer to the gap's
+    middle when squeeze < 1)."""
+    shares = [0] * len(gaps)
+    for _ in range(count):
+        # Near ties go to the wider gap: both hydrogens of a ring CH2 outside the ring.
+        best = max(range(len(gaps)), key=lambda g: gaps[g][1] / (shares[g] + 1) + 0.1 * gaps[g][1])
+        shares[best] += 1
+    directions: list[float] = []
+    for (start, size), share in zip(gaps, shares):
+        middle, gap_step = start + size / 2, size / (share + 1) * squeeze
+        directions.extend(middle + (t - (share - 1) / 2) * gap_step for t in range(share))
+    return directions
+
+
+def segment_distance(p: Point, a: Point, b: Point) -> float:
+    dx, dy = b[0] - a[0], b[1] - a[1]
+    length2 = dx * dx + dy * dy
+    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2))
+    return math.hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy)
+
+
+class Grid:
+    """Points and segments hashed into unit cells, for the near ones only."""
+
+    def __init__(self) -> None:
+        self.points: dict[tuple[int, int], list[tuple[int, Point]]] = {}
+        self.segments: dict[tuple[int, int], list[tuple[int, int, Point, Point]]] = {}
+
+    @staticmethod
+    def cell(p: Point) -> tuple[int, int]:
+        return (math.floor(p[0]), math.floor(p[1]))
+
+    def add_point(self, key: int, p: Point) -> None:
+        self.points.setdefault(self.cell(p), []).append((key, p))
+
+    def remove_point(self, key: int, p: Point) -> None:
+        self.points[self.cell(p)].remove((key, p))
+
+    def add_segment(self, i: int, j: int, a: Point, b: Point) -> None:
+        middle = ((a[0] + b[0]) / 2, (a[1] + b[1]) / 2)
+        self.segments.setdefault(self.cell(middle), []).append((i, j, a, b))
+
+    def remove_segment(self, i: int, j: int, a: Point, b: Point) -> None:
+        middle = ((a[0] + b[0]) / 2, (a[1] + b[1]) / 2)
+        self.segments[self.cell(middle)].remove((i, j, a, b))
+
+    def clearance(self, p: Point, owner: int, limit: float = 1.0) -> float:
+        """Distance from p to the nearest point or segment that is not `owner`'s
+        (segments whose ends include owner are its own), capped at limit."""
+        cx, cy = self.cell(p)
+        best = limit
+        for x in range(cx - 1, cx + 2):
+            for y in range(cy - 1, cy + 2):
+                for key, q in self.points.get((x, y), ()):
+                    if key != owner:
+                        best = min(best, math.hypot(p[0] - q[0], p[1] - q[1]))
+                for i, j, a, b in self.segments.get((x, y), ()):
+                    if owner != i and owner != j:
+                        best = min(best, segment_distance(p, a, b))
+        return best
