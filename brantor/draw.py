@@ -11,7 +11,8 @@ import Atom
 
 from .draw_depict import frame_coordinates, frame_of
 from .draw_hydrogens import place_hydrogens
-from .draw_picture import build_scene, write_svg
+from .draw_relax import crowded, relax
+from .draw_picture import Scene, build_scene, write_svg
 from .draw_structure import atom_of, read_structure
 
 
@@ -28,11 +29,20 @@ def draw_svg(atom: Atom.Atom | int, *, hydrogens: bool = True, lone_electrons: b
         if not isinstance(flag, bool):
             raise TypeError(f"{name} must be True or False, not {type(flag).__name__}")
     box = checked_size(size)
+    return write_svg(scene_of(start, hydrogens, lone_electrons), box)
+
+
+def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
+    """The laid-out picture of the structure, before it is written as SVG."""
     s = read_structure(start)
     xy, rings = frame_coordinates(s, frame_of(s))
+    frame = set(xy)
     if hydrogens:
         xy = place_hydrogens(s, xy)
-    return write_svg(build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens), box)
+    pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
+    if crowded(xy, pairs):
+        xy = relax(xy, pairs, frame)
+    return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
 
 
 def checked_size(size: object) -> tuple[float, float] | None:

@@ -79,14 +79,17 @@ class Grid:
     def clearance(self, p: Point, owner: int, limit: float = 1.0) -> float:
         """Distance from p to the nearest point or segment that is not `owner`'s
         (segments whose ends include owner are its own), capped at limit."""
-        cx, cy = self.cell(p)
-        best = limit
-        for x in range(cx - 1, cx + 2):
-            for y in range(cy - 1, cy + 2):
-                for key, q in self.points.get((x, y), ()):
-                    if key != owner:
-                        best = min(best, math.hypot(p[0] - q[0], p[1] - q[1]))
-                for i, j, a, b in self.segments.get((x, y), ()):
+        px, py = p
+        cx, cy = math.floor(px), math.floor(py)
+        best2 = limit * limit
+        points, segments = self.points, self.segments
+        for x in (cx - 1, cx, cx + 1):
+            for y in (cy - 1, cy, cy + 1):
+                for key, (qx, qy) in points.get((x, y), ()):
+                    d2 = (px - qx) ** 2 + (py - qy) ** 2
+                    if d2 < best2 and key != owner:
+                        best2 = d2
+                for i, j, a, b in segments.get((x, y), ()):
                     if owner != i and owner != j:
-                        best = min(best, segment_distance(p, a, b))
-        return best
+                        best2 = min(best2, segment_distance(p, a, b) ** 2)
+        return math.sqrt(best2)

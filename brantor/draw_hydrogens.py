@@ -13,7 +13,7 @@ from .draw_geometry import TAU, Grid, Point, angle_to, angular_gaps, spread, ste
 from .draw_structure import Structure
 
 # Hydrogens at least this far from every other atom and bond need no second look.
-CLEAR = 0.8
+CLEAR = 0.62
 
 
 def place_hydrogens(s: Structure, xy: dict[int, Point]) -> dict[int, Point]:
@@ -73,10 +73,11 @@ def arrangements(frame_angles: list[float], count: int) -> Iterator[list[float]]
         yield [frame_angles[0] + 2 * math.pi / 3]
         yield [frame_angles[0] - 2 * math.pi / 3]
     squeezes = (0.75, 1.0, 0.55, 0.4) if (len(frame_angles), count) == (2, 2) else (1.0, 0.75, 0.55, 0.4)
+    spreads = [spread(gaps, count, squeeze) for squeeze in squeezes]
     for turn in TURNS:
-        for squeeze in squeezes:
-            directions = [a + turn for a in spread(gaps, count, squeeze)]
-            if all(min_separation(a, frame_angles) >= NEAREST_TO_BOND for a in directions):
+        for base in spreads:
+            directions = [a + turn for a in base]
+            if not turn or all(min_separation(a, frame_angles) >= NEAREST_TO_BOND for a in directions):
                 yield directions
     if count == 1 and len(frame_angles) >= 3:
         # At a ring fusion every sector is a ring's inside: try the others too.
