@@ -13,7 +13,7 @@ VERSIONS ?= $$(tools/find-python --versions)
 SOURCES  := $(shell find src brantor -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
-.PHONY: demo test bench clean sanitize fuzz
+.PHONY: demo test bench gallery clean sanitize fuzz
 
 demo: $(VENV)/.stamp-module
 	$(PY) examples/tour.py
@@ -32,6 +32,10 @@ test:
 
 bench: $(VENV)/.stamp-bench
 	$(PY) bench/run.py
+
+# The gallery's pictures, with every hydrogen and skeletal, in gallery/.
+gallery: $(VENV)/.stamp-draw
+	$(PY) -m brantor.draw_gallery gallery
 
 .venv-%/bin/python:
 	@python="$$(tools/find-python $*)" || exit 1; \
@@ -55,7 +59,11 @@ bench: $(VENV)/.stamp-bench
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[bench]"
 	@touch .venv-$*/.stamp-module $@
 
-.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
+.venv-%/.stamp-draw: .venv-%/.stamp-backend $(SOURCES)
+	.venv-$*/bin/python $(PIP) --no-build-isolation ".[draw]"
+	@touch .venv-$*/.stamp-module $@
+
+.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench .venv-%/.stamp-draw
 
 clean:
 	rm -rf build .stamp-* .venv .venv-*
