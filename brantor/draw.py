@@ -11,7 +11,6 @@ import Atom
 
 from .draw_depict import frame_coordinates, frame_of
 from .draw_hydrogens import place_hydrogens
-from .draw_relax import crowded, relax
 from .draw_picture import Scene, build_scene, write_svg
 from .draw_structure import atom_of, read_structure
 
@@ -39,6 +38,8 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     frame = set(xy)
     if hydrogens:
         xy = place_hydrogens(s, xy)
+    from .draw_relax import crowded, relax  # numpy comes with the extra, as RDKit does
+
     pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
     if crowded(xy, pairs):
         xy = relax(xy, pairs, frame)

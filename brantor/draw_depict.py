@@ -52,7 +52,8 @@ def frame_coordinates(s: Structure, frame: list[int]) -> tuple[dict[int, Point],
     Chem.SetHybridization(mol)
     rdCoordGen.AddCoords(mol)
     positions = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
-    fault = layout_fault(positions, pairs)
+    # CoordGen gives no coordinates (NaN) for some tiny frames, such as H2.
+    fault = layout_fault(positions, pairs) if all(math.isfinite(c) for p in positions for c in p) else math.inf
     if fault > 0:
         from rdkit.Chem import rdDepictor
 

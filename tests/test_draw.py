@@ -117,6 +117,15 @@ def test_gallery_obeys_the_drawing_rules(name, hydrogens, built):
 
 
 @needs_rdkit
+@pytest.mark.parametrize("hydrogens", [True, False], ids=["teaching", "skeletal"])
+def test_tiny_structures_draw_from_any_atom(hydrogens):
+    # H2 has no heavy atom to lay out first (CoordGen gives it no coordinates).
+    for start in (Atom.Atom("H"), Atom.Atom.get_atom(Atom.Atom("C").bonds[0]), Atom.Atom.from_smiles("[Cl-]")):
+        assert svg_faults(brantor.draw_svg(start, hydrogens=hydrogens), start, hydrogens) == []
+        assert layout_faults(scene_of(start, hydrogens, True)) == []
+
+
+@needs_rdkit
 def test_200_molecules_obey_the_drawing_rules():
     # Adamantane's cage has no flat drawing without crossings: its hydrogens
     # cannot all keep half a bond apart.
