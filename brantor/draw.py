@@ -9,7 +9,7 @@ import pathlib
 
 import Atom
 
-from .draw_depict import frame_coordinates, frame_of
+from .draw_depict import frame_layouts, frame_of
 from .draw_hydrogens import place_hydrogens
 from .draw_picture import Scene, build_scene, write_svg
 from .draw_structure import atom_of, read_structure
@@ -32,18 +32,24 @@ def draw_svg(atom: Atom.Atom | int, *, hydrogens: bool = True, lone_electrons: b
 
 
 def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
-    """The laid-out picture of the structure, before it is written as SVG."""
-    s = read_structure(start)
-    xy, rings = frame_coordinates(s, frame_of(s))
-    frame = set(xy)
-    if hydrogens:
-        xy = place_hydrogens(s, xy)
+    """The laid-out picture of the structure, before it is written as SVG: the
+    first frame layout that leaves nothing crowded once hydrogens are placed,
+    else the first one relaxed."""
     from .draw_relax import crowded, relax  # numpy comes with the extra, as RDKit does
 
-    pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
-    if crowded(xy, pairs):
-        xy = relax(xy, pairs, frame)
-    return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
+    s = read_structure(start)
+    chosen = None
+    for xy, rings in frame_layouts(s, frame_of(s)):
+        frame = set(xy)
+        if hydrogens:
+            xy = place_hydrogens(s, xy)
+        pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
+        if not crowded(xy, pairs):
+            return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
+        chosen = chosen or (xy, rings, frame, pairs)
+    assert chosen is not None
+    xy, rings, frame, pairs = chosen
+    return build_scene(s, relax(xy, pairs, frame), rings, lone_electrons, skeletal=not hydrogens)
 
 
 def checked_size(size: object) -> tuple[float, float] | None:

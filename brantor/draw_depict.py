@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import math
 import statistics
+from collections.abc import Iterator
 from typing import Any
 
 from .draw_geometry import Point
@@ -32,13 +33,32 @@ def frame_of(s: Structure) -> list[int]:
     return frame
 
 
-def frame_coordinates(s: Structure, frame: list[int]) -> tuple[dict[int, Point], list[list[int]]]:
-    """Frame positions scaled to a median bond length of 1 (CoordGen's layout,
-    or the depictor's own where CoordGen stretches bonds or crowds atoms and
-    the other does better), and the smallest set of rings."""
+def frame_layouts(s: Structure, frame: list[int]) -> Iterator[tuple[dict[int, Point], list[list[int]]]]:
+    """Frame positions scaled to a median bond length of 1, with the smallest
+    set of rings: CoordGen's layout first (or the depictor's own where CoordGen
+    stretches bonds or crowds atoms and the other does better), then the other
+    one, for a caller who finds the first too crowded once hydrogens are on."""
     Chem, rdCoordGen = depictor()
+    from rdkit.Chem import rdDepictor
+
     index = {i: k for k, i in enumerate(frame)}
     pairs = [(index[i], index[j]) for i, j, _ in s.bonds if i in index and j in index]
+    mol = rdkit_frame(Chem, s, frame, index)
+    rings = [[frame[k] for k in ring] for ring in Chem.GetSymmSSSR(mol)]
+    rdCoordGen.AddCoords(mol)
+    coordgen = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
+    rdDepictor.Compute2DCoords(mol)
+    own = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
+    # CoordGen gives no coordinates (NaN) for some tiny frames, such as H2.
+    fault = layout_fault(coordgen, pairs) if all(math.isfinite(c) for p in coordgen for c in p) else math.inf
+    first, second = (coordgen, own) if fault == 0 or fault <= layout_fault(own, pairs) else (own, coordgen)
+    yield {i: first[k] for k, i in enumerate(frame)}, rings
+    if math.isfinite(fault):
+        yield {i: second[k] for k, i in enumerate(frame)}, rings
+
+
+def rdkit_frame(Chem: Any, s: Structure, frame: list[int], index: dict[int, int]) -> Any:
+    """The frame as an RDKit molecule, atom for atom in frame order."""
     mol = Chem.RWMol()
     for i in frame:
         mol.AddAtom(rdkit_atom(Chem, s.elements[i], s.charges[i]))
@@ -50,19 +70,7 @@ def frame_coordinates(s: Structure, frame: list[int]) -> tuple[dict[int, Point],
     Chem.FastFindRings(mol)
     # Hybridisation tells the depictor which atoms to draw straight (C#N, C=C=C).
     Chem.SetHybridization(mol)
-    rdCoordGen.AddCoords(mol)
-    positions = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
-    # CoordGen gives no coordinates (NaN) for some tiny frames, such as H2.
-    fault = layout_fault(positions, pairs) if all(math.isfinite(c) for p in positions for c in p) else math.inf
-    if fault > 0:
-        from rdkit.Chem import rdDepictor
-
-        rdDepictor.Compute2DCoords(mol)
-        other = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
-        if layout_fault(other, pairs) < fault:
-            positions = other
-    rings = [[frame[k] for k in ring] for ring in Chem.GetSymmSSSR(mol)]
-    return {i: positions[k] for k, i in enumerate(frame)}, rings
+    return mol
 
 
 def scaled(positions: list[list[float]], pairs: list[tuple[int, int]]) -> list[Point]:
