@@ -37,6 +37,12 @@ bench: $(VENV)/.stamp-bench
 gallery: $(VENV)/.stamp-draw
 	$(PY) -m brantor.draw_gallery gallery
 
+.venv-%/.stamp-draw: .venv-%/.stamp-backend $(SOURCES)
+	.venv-$*/bin/python $(PIP) --no-build-isolation ".[draw]"
+	@touch .venv-$*/.stamp-module $@
+
+.PRECIOUS: .venv-%/.stamp-draw
+
 .venv-%/bin/python:
 	@python="$$(tools/find-python $*)" || exit 1; \
 	echo "Creating .venv-$* with $$python"; \
@@ -59,11 +65,7 @@ gallery: $(VENV)/.stamp-draw
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[bench]"
 	@touch .venv-$*/.stamp-module $@
 
-.venv-%/.stamp-draw: .venv-%/.stamp-backend $(SOURCES)
-	.venv-$*/bin/python $(PIP) --no-build-isolation ".[draw]"
-	@touch .venv-$*/.stamp-module $@
-
-.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench .venv-%/.stamp-draw
+.PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
 
 clean:
 	rm -rf build .stamp-* .venv .venv-*
