@@ -46,10 +46,7 @@ def delete_structure(atom: Atom.Atom) -> None:
 
 
 def write_gallery(folder: pathlib.Path) -> list[pathlib.Path]:
-    """Writes the pictures; the same ids each run (atom ids are drawn from
-    Python's random generator), so unchanged pictures stay unchanged files."""
     folder.mkdir(parents=True, exist_ok=True)
-    random.seed(19)
     written = []
     for name, smiles in GALLERY.items():
         atom = Atom.Atom.from_smiles(smiles)
@@ -67,6 +64,9 @@ def main(argv: list[str]) -> int:
     if len(argv) != 1:
         print("usage: python -m brantor.draw_gallery FOLDER", file=sys.stderr)
         return 2
+    # Atom ids are drawn from Python's random generator: the same ids each run
+    # keep unchanged pictures unchanged files.
+    random.seed(19)
     written = write_gallery(pathlib.Path(argv[0]))
     print(f"{len(written)} pictures written to {argv[0]}")
     return 0
