@@ -47,14 +47,18 @@ def frame_layouts(s: Structure, frame: list[int]) -> Iterator[tuple[dict[int, Po
     rings = [[frame[k] for k in ring] for ring in Chem.GetSymmSSSR(mol)]
     rdCoordGen.AddCoords(mol)
     coordgen = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
-    rdDepictor.Compute2DCoords(mol)
-    own = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
     # CoordGen gives no coordinates (NaN) for some tiny frames, such as H2.
     fault = layout_fault(coordgen, pairs) if all(math.isfinite(c) for p in coordgen for c in p) else math.inf
-    first, second = (coordgen, own) if fault == 0 or fault <= layout_fault(own, pairs) else (own, coordgen)
-    yield {i: first[k] for k, i in enumerate(frame)}, rings
-    if math.isfinite(fault):
-        yield {i: second[k] for k, i in enumerate(frame)}, rings
+    if fault == 0:
+        yield {i: coordgen[k] for k, i in enumerate(frame)}, rings
+    rdDepictor.Compute2DCoords(mol)
+    own = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
+    if fault == 0 or math.isinf(fault):
+        order = [own]
+    else:
+        order = [coordgen, own] if fault <= layout_fault(own, pairs) else [own, coordgen]
+    for positions in order:
+        yield {i: positions[k] for k, i in enumerate(frame)}, rings
 
 
 def rdkit_frame(Chem: Any, s: Structure, frame: list[int], index: dict[int, int]) -> Any:

@@ -44,13 +44,6 @@ def spread(gaps: list[tuple[float, float]], count: int, squeeze: float = 1.0) ->
     return directions
 
 
-def segment_distance(p: Point, a: Point, b: Point) -> float:
-    dx, dy = b[0] - a[0], b[1] - a[1]
-    length2 = dx * dx + dy * dy
-    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2))
-    return math.hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy)
-
-
 class Grid:
     """Points and segments hashed into unit cells, for the near ones only."""
 
@@ -76,20 +69,36 @@ class Grid:
         middle = ((a[0] + b[0]) / 2, (a[1] + b[1]) / 2)
         self.segments[self.cell(middle)].remove((i, j, a, b))
 
-    def clearance(self, p: Point, owner: int, limit: float = 1.0) -> float:
-        """Distance from p to the nearest point or segment that is not `owner`'s
-        (segments whose ends include owner are its own), capped at limit."""
-        px, py = p
-        cx, cy = math.floor(px), math.floor(py)
-        best2 = limit * limit
-        points, segments = self.points, self.segments
-        for x in (cx - 1, cx, cx + 1):
-            for y in (cy - 1, cy, cy + 1):
-                for key, (qx, qy) in points.get((x, y), ()):
-                    d2 = (px - qx) ** 2 + (py - qy) ** 2
-                    if d2 < best2 and key != owner:
-                        best2 = d2
-                for i, j, a, b in segments.get((x, y), ()):
-                    if owner != i and owner != j:
-                        best2 = min(best2, segment_distance(p, a, b) ** 2)
-        return math.sqrt(best2)
+    def around(self, p: Point, owner: int) -> tuple[list[Point], list[Segment]]:
+        """The points and segments near p (within two cells) that are not
+        owner's: enough to judge any spot one bond length from p."""
+        cx, cy = math.floor(p[0]), math.floor(p[1])
+        points: list[Point] = []
+        segments: list[Segment] = []
+        for x in range(cx - 2, cx + 3):
+            for y in range(cy - 2, cy + 3):
+                points += [q for key, q in self.points.get((x, y), ()) if key != owner]
+                segments += [(a[0], a[1], b[0] - a[0], b[1] - a[1], (b[0] - a[0]) ** 2 + (b[1] - a[1]) ** 2)
+                             for i, j, a, b in self.segments.get((x, y), ()) if owner != i and owner != j]
+        return points, segments
+
+
+# A segment as its start, its vector and its squared length.
+Segment = tuple[float, float, float, float, float]
+
+
+def clearance(p: Point, points: list[Point], segments: list[Segment], limit: float = 1.0) -> float:
+    """Distance from p to the nearest of the points and segments, capped at limit."""
+    px, py = p
+    best2 = limit * limit
+    for qx, qy in points:
+        d2 = (px - qx) ** 2 + (py - qy) ** 2
+        if d2 < best2:
+            best2 = d2
+    for ax, ay, dx, dy, length2 in segments:
+        t = ((px - ax) * dx + (py - ay) * dy) / length2 if length2 else 0.0
+        t = 0.0 if t < 0 else 1.0 if t > 1 else t
+        d2 = (px - ax - t * dx) ** 2 + (py - ay - t * dy) ** 2
+        if d2 < best2:
+            best2 = d2
+    return math.sqrt(best2)

@@ -10,6 +10,7 @@ import math
 from collections.abc import Iterator
 
 from .draw_geometry import TAU, Grid, Point, angle_to, angular_gaps, spread, step
+from .draw_geometry import clearance as clear_of
 from .draw_structure import Structure
 
 # Hydrogens at least this far from every other atom and bond need no second look.
@@ -43,10 +44,11 @@ def place_around(parent: int, hydrogens: list[int], s: Structure, placed: dict[i
     """Places the parent's hydrogens; returns the clearance they were given."""
     centre = placed[parent]
     frame_angles = [angle_to(centre, placed[j]) for j in s.neighbours[parent] if j in placed and j not in hydrogens]
+    points, segments = grid.around(centre, parent)
     best: list[float] = []
     best_clearance = -1.0
     for directions in arrangements(frame_angles, len(hydrogens)):
-        clearance = min(grid.clearance(step(centre, a), parent) for a in directions)
+        clearance = min(clear_of(step(centre, a), points, segments) for a in directions)
         if clearance > best_clearance + 1e-6:
             best, best_clearance = directions, clearance
         if clearance >= CLEAR:
