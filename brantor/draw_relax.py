@@ -98,10 +98,14 @@ def bonds_to_length(p: Any, ends: Any, share: Any, degree: Any) -> Any:
     delta = p[ends[:, 1]] - p[ends[:, 0]]
     length = np.maximum(np.sqrt((delta ** 2).sum(-1)), 1e-9)[:, None]
     correction = (length - 1) / length * delta
-    moves = np.concatenate([correction * share, -correction * (1 - share)])
+    return p + summed(p, ends, correction * share, -correction * (1 - share)) / degree
+
+
+def summed(p: Any, ends: Any, at_first: Any, at_second: Any) -> Any:
+    """Per atom, the sum of the vectors given for the bonds' first and second ends."""
+    moves = np.concatenate([at_first, at_second])
     at = ends.T.reshape(-1)
-    move = np.stack([np.bincount(at, moves[:, 0], len(p)), np.bincount(at, moves[:, 1], len(p))], axis=1)
-    return p + move / degree
+    return np.stack([np.bincount(at, moves[:, 0], len(p)), np.bincount(at, moves[:, 1], len(p))], axis=1)
 
 
 def settled(counts: list[int], count: int, patient: bool = False) -> bool:
@@ -146,15 +150,12 @@ def pair_forces(p: Any, near: Any, across: Any) -> Any:
 
 
 def bond_forces(p: Any, ends: Any) -> Any:
-    force = np.zeros_like(p)
     if len(ends) == 0:
-        return force
+        return np.zeros_like(p)
     delta = p[ends[:, 1]] - p[ends[:, 0]]
     length = np.sqrt((delta ** 2).sum(-1))[:, None]
     pull = BOND * (length - 1) * delta / np.maximum(length, 1e-9)
-    np.add.at(force, ends[:, 0], pull)
-    np.add.at(force, ends[:, 1], -pull)
-    return force
+    return summed(p, ends, pull, -pull)
 
 
 def segment_gaps(p: Any, ends: Any) -> tuple[Any, Any]:
