@@ -55,7 +55,7 @@ def make_label(element: str, hydrogens: int, charge: int, centre: Point, hydroge
     left = centre[0] - sum(run_width(t, k) for t, k in before) - run_width(element, "normal") / 2
     right = left + sum(run_width(t, k) for t, k in runs)
     half = CAP_HEIGHT * FONT / 2
-    bottom = centre[1] - half - (SUB_SHIFT * FONT * 0.5 if hydrogens > 1 else 0.0)
+    bottom = centre[1] - half - (SUB_SHIFT * FONT if hydrogens > 1 else 0.0)
     top = centre[1] + half + (FONT * 0.2 if charge else 0.0)
     return Label(runs, (left, centre[1] - half), (left, bottom, right, top))
 
