@@ -17,7 +17,7 @@ import Atom
 
 from .draw import draw_svg
 from .draw_files import write_picture
-from .draw_gallery import delete_structure
+from .draw_structure import delete_structure
 
 
 def parser() -> argparse.ArgumentParser:

@@ -11,7 +11,7 @@ import sys
 import Atom
 
 from .draw import draw_svg
-from .draw_structure import read_structure
+from .draw_structure import delete_structure
 
 # Name: Kekulé SMILES, covering chains, rings, fused rings, charges, radicals,
 # a carbene, a hypervalent sulfur and a molecule of about 100 atoms.
@@ -37,12 +37,6 @@ GALLERY = {
     "sulfuric-acid": "OS(=O)(=O)O",
     "ritonavir": "CC(C)C1=NC(=CS1)CN(C)C(=O)NC(C(C)C)C(=O)NC(CC2=CC=CC=C2)CC(C(CC3=CC=CC=C3)NC(=O)OCC4=CN=CS4)O",
 }
-
-
-def delete_structure(atom: Atom.Atom) -> None:
-    """Gives the ids of the whole structure back to the registry."""
-    for id_ in read_structure(atom).ids:
-        Atom.Atom.get_atom(id_).delete()
 
 
 def write_gallery(folder: pathlib.Path) -> list[pathlib.Path]:

@@ -58,3 +58,9 @@ def read_structure(start: Atom.Atom) -> Structure:
                 s.bonds.append((i, j, order))
         s.neighbours.append(around)
     return s
+
+
+def delete_structure(atom: Atom.Atom) -> None:
+    """Gives the ids of the whole structure back to the registry."""
+    for id_ in read_structure(atom).ids:
+        Atom.Atom.get_atom(id_).delete()

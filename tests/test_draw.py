@@ -14,7 +14,8 @@ import Atom
 import brantor
 from brantor.draw import scene_of
 from brantor.draw_cli import main as draw_main
-from brantor.draw_gallery import GALLERY, delete_structure
+from brantor.draw_gallery import GALLERY
+from brantor.draw_structure import delete_structure
 from data.corpus import CORPUS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
