@@ -33,9 +33,9 @@ def draw_svg(atom: Atom.Atom | int, *, hydrogens: bool = True, lone_electrons: b
 
 def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     """The laid-out picture of the structure, before it is written as SVG: the
-    first frame layout that leaves nothing crowded once hydrogens are placed,
-    else the first one relaxed."""
-    from .draw_relax import crowded, relax  # numpy comes with the extra, as RDKit does
+    first frame layout that leaves nothing crowded once hydrogens are placed
+    (on the first, swung about their atoms if need be), else the first relaxed."""
+    from .draw_relax import crowded, relax, swing_hydrogens  # numpy comes with the extra, as RDKit does
 
     s = read_structure(start)
     chosen = None
@@ -44,12 +44,14 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
         if hydrogens:
             xy = place_hydrogens(s, xy)
         pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
+        if hydrogens and chosen is None and crowded(xy, pairs):
+            xy = swing_hydrogens(xy, pairs, frame)
         if not crowded(xy, pairs):
             return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
         chosen = chosen or (xy, rings, frame, pairs)
     assert chosen is not None
     xy, rings, frame, pairs = chosen
-    return build_scene(s, relax(xy, pairs, frame), rings, lone_electrons, skeletal=not hydrogens)
+    return build_scene(s, relax(xy, pairs, frame, swing=False), rings, lone_electrons, skeletal=not hydrogens)
 
 
 def checked_size(size: object) -> tuple[float, float] | None:

@@ -30,22 +30,30 @@ def crowded(xy: dict[int, Point], bonds: list[tuple[int, int]]) -> bool:
     return bool(violations(p, *pair_masks(keys, bonds), bond_pairs(keys, bonds), stretch=0.09) > 0)
 
 
-def relax(xy: dict[int, Point], bonds: list[tuple[int, int]], frame: set[int]) -> dict[int, Point]:
-    """First the hydrogens alone swing about their parents, quickly; where that
-    is not enough, every atom moves slowly, the frame held near its place."""
+def swing_hydrogens(xy: dict[int, Point], bonds: list[tuple[int, int]], frame: set[int]) -> dict[int, Point]:
+    """The hydrogens alone swing about their parents, quickly, while that helps."""
+    return relax(xy, bonds, frame, whole=False)
+
+
+def relax(xy: dict[int, Point], bonds: list[tuple[int, int]], frame: set[int], whole: bool = True,
+          swing: bool = True) -> dict[int, Point]:
+    """First (if swing) the hydrogens alone swing about their parents, quickly;
+    then (if whole) quick projected steps of every atom, kept when they leave
+    nothing crowded, else slow steps, the frame held near its place."""
     keys = list(xy)
     index = {k: n for n, k in enumerate(keys)}
     p = np.array([xy[k] for k in keys], dtype=float)
     held = np.array([k in frame for k in keys], dtype=float)[:, None]
     hanging = np.array([(index[h], index[parent]) for h, parent in bonds_to_frame(bonds, frame)], dtype=int)
     rules = (*pair_masks(keys, bonds), bond_pairs(keys, bonds))
-    if len(hanging):
+    if swing and len(hanging):
         p = steps(p, rules, HYDROGEN_RATE * (1 - held), hanging, ROUNDS // 4, None)
-    quick = projected_steps(p, rules, held[:, 0] > 0)
-    if violations(quick, *rules) == 0:
-        p = quick
-    else:
-        p = steps(p, rules, np.full_like(held, RATE), None, ROUNDS, held)
+    if whole:
+        quick = projected_steps(p, rules, held[:, 0] > 0)
+        if violations(quick, *rules) == 0:
+            p = quick
+        else:
+            p = steps(p, rules, np.full_like(held, RATE), None, ROUNDS, held)
     return {k: (float(p[index[k], 0]), float(p[index[k], 1])) for k in keys}
 
 
