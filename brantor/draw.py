@@ -10,6 +10,7 @@ import pathlib
 import Atom
 
 from .draw_depict import frame_layouts, frame_of
+from .draw_geometry import crowded
 from .draw_hydrogens import place_hydrogens
 from .draw_picture import Scene, build_scene, write_svg
 from .draw_structure import atom_of, read_structure
@@ -35,7 +36,7 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     """The laid-out picture of the structure, before it is written as SVG: the
     first frame layout that leaves nothing crowded once hydrogens are placed
     (on the first, swung about their atoms if need be), else the first relaxed."""
-    from .draw_relax import crowded, relax, swing_hydrogens  # numpy comes with the extra, as RDKit does
+    from .draw_relax import relax, swing_hydrogens  # numpy comes with the extra, as RDKit does
 
     s = read_structure(start)
     chosen = None
@@ -44,14 +45,20 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
         if hydrogens:
             xy = place_hydrogens(s, xy)
         pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
-        if hydrogens and chosen is None and crowded(xy, pairs):
-            xy = swing_hydrogens(xy, pairs, frame)
-        if not crowded(xy, pairs):
+        if len(xy) > RELAX_LIMIT or not crowded(xy, pairs):
             return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
+        if hydrogens and chosen is None:
+            xy = swing_hydrogens(xy, pairs, frame)
+            if not crowded(xy, pairs):
+                return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
         chosen = chosen or (xy, rings, frame, pairs)
     assert chosen is not None
     xy, rings, frame, pairs = chosen
     return build_scene(s, relax(xy, pairs, frame, swing=False), rings, lone_electrons, skeletal=not hydrogens)
+
+
+# The relaxation weighs every pair of atoms: larger structures are drawn as laid out.
+RELAX_LIMIT = 1000
 
 
 def checked_size(size: object) -> tuple[float, float] | None:

@@ -102,3 +102,36 @@ def clearance(p: Point, points: list[Point], segments: list[Segment], limit: flo
         if d2 < best2:
             best2 = d2
     return math.sqrt(best2)
+
+
+def crowded(xy: dict[int, Point], bonds: list[tuple[int, int]]) -> bool:
+    """Whether the drawing breaks its rules, with some room: two atoms not
+    bonded together closer than 0.55 bond lengths, an atom within 0.42 of a
+    bond it is not part of, or a bond more than 9% off one length."""
+    grid = Grid()
+    bonded = set()
+    for i, j in bonds:
+        if abs(math.dist(xy[i], xy[j]) - 1) > 0.09:
+            return True
+        bonded |= {(i, j), (j, i)}
+        grid.add_segment(i, j, xy[i], xy[j])
+    for i, p in xy.items():
+        grid.add_point(i, p)
+    for i, p in xy.items():
+        cx, cy = grid.cell(p)
+        for x in (cx - 1, cx, cx + 1):
+            for y in (cy - 1, cy, cy + 1):
+                if any(j != i and (i, j) not in bonded and math.dist(p, q) < 0.55
+                       for j, q in grid.points.get((x, y), ())):
+                    return True
+                if any(i != a and i != b and distance_to_segment(p, pa, pb) < 0.42
+                       for a, b, pa, pb in grid.segments.get((x, y), ())):
+                    return True
+    return False
+
+
+def distance_to_segment(p: Point, a: Point, b: Point) -> float:
+    dx, dy = b[0] - a[0], b[1] - a[1]
+    length2 = dx * dx + dy * dy
+    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2))
+    return math.hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy)

@@ -24,12 +24,6 @@ ROUNDS = 400
 PROJECTED_ROUNDS = 45
 
 
-def crowded(xy: dict[int, Point], bonds: list[tuple[int, int]]) -> bool:
-    keys = list(xy)
-    p = np.array([xy[k] for k in keys])
-    return bool(violations(p, *pair_masks(keys, bonds), bond_pairs(keys, bonds), stretch=0.09) > 0)
-
-
 def swing_hydrogens(xy: dict[int, Point], bonds: list[tuple[int, int]], frame: set[int]) -> dict[int, Point]:
     """The hydrogens alone swing about their parents, quickly, while that helps."""
     return relax(xy, bonds, frame, whole=False)
