@@ -78,13 +78,17 @@ class Grid:
         for x in range(cx - 2, cx + 3):
             for y in range(cy - 2, cy + 3):
                 points += [q for key, q in self.points.get((x, y), ()) if key != owner]
-                segments += [(a[0], a[1], b[0] - a[0], b[1] - a[1], (b[0] - a[0]) ** 2 + (b[1] - a[1]) ** 2)
-                             for i, j, a, b in self.segments.get((x, y), ()) if owner != i and owner != j]
+                segments += [as_segment(a, b) for i, j, a, b in self.segments.get((x, y), ())
+                             if owner != i and owner != j]
         return points, segments
 
 
 # A segment as its start, its vector and its squared length.
 Segment = tuple[float, float, float, float, float]
+
+
+def as_segment(a: Point, b: Point) -> Segment:
+    return a[0], a[1], b[0] - a[0], b[1] - a[1], (b[0] - a[0]) ** 2 + (b[1] - a[1]) ** 2
 
 
 def clearance(p: Point, points: list[Point], segments: list[Segment], limit: float = 1.0) -> float:
@@ -113,25 +117,19 @@ def crowded(xy: dict[int, Point], bonds: list[tuple[int, int]]) -> bool:
     for i, j in bonds:
         if abs(math.dist(xy[i], xy[j]) - 1) > 0.09:
             return True
-        bonded |= {(i, j), (j, i)}
+        bonded.add((i, j))
+        bonded.add((j, i))
         grid.add_segment(i, j, xy[i], xy[j])
     for i, p in xy.items():
         grid.add_point(i, p)
-    for i, p in xy.items():
-        cx, cy = grid.cell(p)
-        for x in (cx - 1, cx, cx + 1):
-            for y in (cy - 1, cy, cy + 1):
-                if any(j != i and (i, j) not in bonded and math.dist(p, q) < 0.55
-                       for j, q in grid.points.get((x, y), ())):
+    for i, (px, py) in xy.items():
+        cx, cy = math.floor(px), math.floor(py)
+        for cell in ((x, y) for x in (cx - 1, cx, cx + 1) for y in (cy - 1, cy, cy + 1)):
+            for j, (qx, qy) in grid.points.get(cell, ()):
+                if (px - qx) ** 2 + (py - qy) ** 2 < 0.55 ** 2 and j != i and (i, j) not in bonded:
                     return True
-                if any(i != a and i != b and distance_to_segment(p, pa, pb) < 0.42
-                       for a, b, pa, pb in grid.segments.get((x, y), ())):
+            for a, b, (ax, ay), (bx, by) in grid.segments.get(cell, ()):
+                near = min(ax, bx) - 0.42 < px < max(ax, bx) + 0.42 and min(ay, by) - 0.42 < py < max(ay, by) + 0.42
+                if near and i != a and i != b and clearance((px, py), [], [as_segment((ax, ay), (bx, by))]) < 0.42:
                     return True
     return False
-
-
-def distance_to_segment(p: Point, a: Point, b: Point) -> float:
-    dx, dy = b[0] - a[0], b[1] - a[1]
-    length2 = dx * dx + dy * dy
-    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2))
-    return math.hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy)
