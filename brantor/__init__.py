@@ -6,6 +6,7 @@ surface as it is.
 
 from __future__ import annotations
 
+from brantor.draw import draw_svg, show
 from brantor.errors import ReadError
 from brantor.mass import mass
 from brantor.reading import Readings, kekulize, read, read_all
@@ -15,9 +16,11 @@ __all__: list[str] = [
     "ReadError",
     "Readings",
     "delete_structure",
+    "draw_svg",
     "kekulize",
     "mass",
     "read",
     "read_all",
+    "show",
     "structure",
 ]

@@ -85,6 +85,7 @@ def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog="brantor", description="Read SMILES records (.smi files or standard input) "
                                      "and write one line per record: RESULT<TAB>NAME.")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+    commands.add_parser("draw", help="pictures of the records, as SVG or PNG files (brantor draw -h)", add_help=False)
     for name, command in COMMANDS.items():
         sub = commands.add_parser(name, help=command.help, description=command.help + ".")
         sub.add_argument("files", nargs="*", metavar="FILE", help="a .smi file; '-' or none: standard input")
@@ -135,7 +136,12 @@ def _run(command: Command, options: argparse.Namespace, out: TextIO) -> int:
 
 def main(argv: list[str] | None = None) -> int:
     """Runs the command line; returns the exit status (0 all read, 1 some failed, 2 usage)."""
-    options = _parser().parse_args(argv)
+    args = sys.argv[1:] if argv is None else argv
+    if args[:1] == ["draw"]:  # writes picture files rather than a line per record
+        from brantor import draw_cli
+
+        return draw_cli.main(args[1:])
+    options = _parser().parse_args(args)
     out = sys.stdout
     try:
         # The display lines that get_formula prints never reach the output.
