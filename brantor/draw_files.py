@@ -14,7 +14,7 @@ RENDERER_ADVICE = ("PNG output needs an SVG renderer: install cairosvg (pip inst
 def svg_to_png(svg: str) -> bytes:
     """The picture rendered to PNG; RuntimeError when no renderer is installed."""
     try:
-        import cairosvg  # type: ignore[import-untyped, unused-ignore]
+        import cairosvg  # type: ignore[import-untyped, import-not-found, unused-ignore]
 
         png: bytes = cairosvg.svg2png(bytestring=svg.encode())
         return png
