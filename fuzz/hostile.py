@@ -48,9 +48,10 @@ def act(seed):
              lambda: one.set_charge(rng.randint(-1, 1)), lambda: one.set_lone_electron(rng.randint(0, 2), True),
              lambda: gc.collect(0), lambda: rng.shuffle(A._Atom__id_pool), A._Atom__id_pool.reverse,
              lambda: A._Atom__id_pool.append(A._Atom__id_pool.pop(0)), lambda: edit(rng)]
+    weights = [3, 1, 1, 1, 1, 3] + [1] * 7 + [2, 3]  # drawing, freeing and emptying the pool most
     try:
         with contextlib.redirect_stdout(io.StringIO()):
-            rng.choice(calls)()
+            rng.choices(calls, weights)[0]()
     except SystemError as e:
         hostile["problems"].append(f"SystemError inside code the module ran: {e}")
     except Exception:
@@ -151,6 +152,12 @@ def replace_randint(seed, times, odd):
 '''
 
 
+# Calls that give up atom x's first hydrogen.
+RELEASES = ["atoms.append(A({element!r}, [{x}]))", "A.get_atom({x}).bond_with({y})", "A.bond({y}, {x})",
+            "A.get_atom({x}).set_charge(1)", "A.get_atom({x}).bond_with({x}, allow_carbene=True)",
+            "A.delete_atom(A.get_atom({x}).bonds[0])"]
+
+
 class HostileGenerator:
     """Planting operations mixed with the API calls of ops.Generator."""
 
@@ -166,7 +173,11 @@ class HostileGenerator:
         c = self.c
         kind, seed = c.int(0, 99), c.int(0, 10 ** 6)
         if kind < 25:
-            return Op(f"plant({self.some_id(True)}, {c.pick(SLOTS)!r}, {seed}, True)", "plant")
+            x = self.some_id(True)
+            plant = f"plant({x}, {c.pick(SLOTS)!r}, {seed}, True)"
+            if c.chance(0.6):  # and at once a call that gives that hydrogen up
+                plant += "\n" + c.pick(RELEASES).format(x=x, y=self.some_id(True), element=c.pick("CNOS"))
+            return Op(plant, "plant")
         if kind < 30:
             return Op(f"plant({self.some_id(False)}, {c.pick(SLOTS)!r}, {seed}, False)", "plant")
         if kind < 35:

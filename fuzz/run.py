@@ -192,7 +192,10 @@ def supervise(args):
         crashes = 0
         print(f"== fuzzing {target} for {seconds:.0f} s with the {engine} engine, seed {args.seed}", flush=True)
         while deadline - time.monotonic() >= 1:
-            cmd = [sys.executable, os.path.abspath(__file__), "--worker", "--target", target, "--engine", engine,
+            # The hostile target's faults are mostly uses of freed memory: the interpreter's debug
+            # allocator (-X dev) poisons it, so that they crash where they happen.
+            dev = ["-X", "dev"] if target == "hostile" else []
+            cmd = [sys.executable, *dev, os.path.abspath(__file__), "--worker", "--target", target, "--engine", engine,
                    "--seconds", str(deadline - time.monotonic()), "--seed", str(args.seed + 1000 * crashes),
                    "--out", args.out] + ["--skip-known"] * args.skip_known + ["--stop"] * args.stop
             log = os.path.join(args.out, f".log-{target}")
