@@ -1,0 +1,204 @@
+// The C API operations that can run Python code: a call, a comparison, a truth
+// test, str()/repr(), attribute and item access, arithmetic and sequence
+// operations on objects the module does not own. Outside this folder the
+// module reaches them only through these wrappers (a source rule of the test
+// suite holds it to that), so no Python code ever meets recorded draws or
+// unbuilt hydrogens: each wrapper settles first (python/settle_hook.hpp).
+//
+// Settling also moves the foreign epoch, which sends the rest of an operation
+// to its general path. So where the operands are exact built-in types whose
+// operation provably runs no Python code (no method of theirs can be replaced,
+// no subclass can take over a reflected operation, nothing is released but
+// exact ints and strs), a wrapper goes straight to the C API: the hot paths
+// stay fast and keep their plans.
+#pragma once
+
+#include "python/ref.hpp"
+#include "python/settle_hook.hpp"
+
+namespace atom::foreign {
+
+// --- Operands whose operations run no Python code ---
+
+// An exact int or bool: arithmetic and comparisons among them are C code.
+inline bool plain_int(PyObject* o) { return PyLong_CheckExact(o) || PyBool_Check(o); }
+
+// Both exact ints (or bools), or both exact strs.
+inline bool plain_pair(PyObject* a, PyObject* b) {
+    return (plain_int(a) && plain_int(b)) || (PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b));
+}
+
+// Truth read from a length or a value: no __bool__ or __len__ of a subclass.
+inline bool plain_truth(PyObject* o) {
+    return o == Py_None || plain_int(o) || PyUnicode_CheckExact(o) || PyList_CheckExact(o) ||
+           PyTuple_CheckExact(o) || PyDict_CheckExact(o);
+}
+
+// --- Calls ---
+
+inline Ref vectorcall(PyObject* f, PyObject* const* args, size_t nargsf, PyObject* kwnames = nullptr) {
+    settle_before_python();
+    return Ref::steal(PyObject_Vectorcall(f, args, nargsf, kwnames));
+}
+
+inline Ref call_one(PyObject* f, PyObject* arg) {
+    settle_before_python();
+    return Ref::steal(PyObject_CallOneArg(f, arg));
+}
+
+// f(*args, **kwargs), kwargs may be null.
+inline Ref call(PyObject* f, PyObject* args, PyObject* kwargs) {
+    settle_before_python();
+    return Ref::steal(PyObject_Call(f, args, kwargs));
+}
+
+// f(...) with Py_BuildValue's format.
+template <class... A>
+Ref call_function(PyObject* f, const char* format, A... args) {
+    settle_before_python();
+    return Ref::steal(PyObject_CallFunction(f, format, args...));
+}
+
+// o.name() and o.name(arg), the name an interned str.
+inline Ref call_method(PyObject* o, PyObject* name) {
+    settle_before_python();
+    return Ref::steal(PyObject_CallMethodNoArgs(o, name));
+}
+
+inline Ref call_method(PyObject* o, PyObject* name, PyObject* arg) {
+    settle_before_python();
+    return Ref::steal(PyObject_CallMethodOneArg(o, name, arg));
+}
+
+// o.name(...) with Py_BuildValue's format (nullptr: no arguments).
+template <class... A>
+Ref call_method(PyObject* o, const char* name, const char* format, A... args) {
+    settle_before_python();
+    return Ref::steal(PyObject_CallMethod(o, name, format, args...));
+}
+
+// --- Comparison and truth ---
+
+// PyObject_RichCompareBool: 1, 0, or -1 with an exception set. Identity
+// answers == and != without a call.
+inline int compare(PyObject* a, PyObject* b, int op) {
+    if (!((a == b && (op == Py_EQ || op == Py_NE)) || plain_pair(a, b))) settle_before_python();
+    return PyObject_RichCompareBool(a, b, op);
+}
+
+// PyObject_IsTrue: 1, 0, or -1 with an exception set.
+inline int is_true(PyObject* o) {
+    if (!plain_truth(o)) settle_before_python();
+    return PyObject_IsTrue(o);
+}
+
+// --- Text forms ---
+
+inline Ref str_of(PyObject* o) {
+    if (!PyUnicode_CheckExact(o) && !PyLong_CheckExact(o)) settle_before_python();
+    return Ref::steal(PyObject_Str(o));
+}
+
+inline Ref repr_of(PyObject* o) {
+    if (!PyUnicode_CheckExact(o) && !PyLong_CheckExact(o)) settle_before_python();
+    return Ref::steal(PyObject_Repr(o));
+}
+
+// --- Attributes (a getter, a metaclass or __getattr__ can be Python code) ---
+
+inline Ref get_attr(PyObject* o, PyObject* name) {
+    settle_before_python();
+    return Ref::steal(PyObject_GetAttr(o, name));
+}
+
+inline Ref get_attr(PyObject* o, const char* name) {
+    settle_before_python();
+    return Ref::steal(PyObject_GetAttrString(o, name));
+}
+
+// Setting releases the old value as well: false with an exception set.
+inline bool set_attr(PyObject* o, PyObject* name, PyObject* v) {
+    settle_before_python();
+    return PyObject_SetAttr(o, name, v) == 0;
+}
+
+// --- Items and sequences ---
+
+// o[key]: a dict's key may hash and compare in Python code.
+inline Ref get_item(PyObject* o, PyObject* key) {
+    settle_before_python();
+    return Ref::steal(PyObject_GetItem(o, key));
+}
+
+// o[key] = v, releasing what it replaces: false with an exception set.
+inline bool set_item(PyObject* o, PyObject* key, PyObject* v) {
+    settle_before_python();
+    return PyObject_SetItem(o, key, v) == 0;
+}
+
+// o[i]; an exact list or tuple gives its item (or IndexError) in C code.
+inline Ref item_at(PyObject* o, Py_ssize_t i) {
+    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
+    return Ref::steal(PySequence_GetItem(o, i));
+}
+
+// o[i] = v, releasing what it replaces: false with an exception set.
+inline bool set_item_at(PyObject* o, Py_ssize_t i, PyObject* v) {
+    settle_before_python();
+    return PySequence_SetItem(o, i, v) == 0;
+}
+
+// `v in o`: 1, 0, or -1 with an exception set.
+inline int contains(PyObject* o, PyObject* v) {
+    settle_before_python();
+    return PySequence_Contains(o, v);
+}
+
+// list(o)
+inline Ref to_list(PyObject* o) {
+    settle_before_python();
+    return Ref::steal(PySequence_List(o));
+}
+
+// len(o): -1 with an exception set.
+inline Py_ssize_t size(PyObject* o) {
+    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
+    return PyObject_Size(o);
+}
+
+// iter(o), and next(it) (null at the end, with no exception set, or on failure).
+inline Ref iter(PyObject* o) {
+    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
+    return Ref::steal(PyObject_GetIter(o));
+}
+
+inline Ref next(PyObject* it) {
+    if (!Py_IS_TYPE(it, &PyListIter_Type) && !Py_IS_TYPE(it, &PyTupleIter_Type)) settle_before_python();
+    return Ref::steal(PyIter_Next(it));
+}
+
+// --- Arithmetic ---
+
+inline Ref add(PyObject* a, PyObject* b) {
+    if (!(plain_int(a) && plain_int(b))) settle_before_python();
+    return Ref::steal(PyNumber_Add(a, b));
+}
+
+// a += b
+inline Ref add_in_place(PyObject* a, PyObject* b) {
+    if (!(plain_int(a) && plain_int(b))) settle_before_python();
+    return Ref::steal(PyNumber_InPlaceAdd(a, b));
+}
+
+inline Ref subtract(PyObject* a, PyObject* b) {
+    if (!(plain_int(a) && plain_int(b))) settle_before_python();
+    return Ref::steal(PyNumber_Subtract(a, b));
+}
+
+// int(o); an exact int or str converts in C code.
+inline Ref to_int(PyObject* o) {
+    if (!PyLong_CheckExact(o) && !PyUnicode_CheckExact(o)) settle_before_python();
+    return Ref::steal(PyNumber_Long(o));
+}
+
+}  // namespace atom::foreign
