@@ -17,8 +17,20 @@
 #include "python/settle_hook.hpp"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace atom::foreign {
+
+// Runs `call` (a C API call) after settling, unless `quiet`; a returned
+// object is a new reference, taken into a handle.
+template <class Call>
+auto run(bool quiet, Call call) {
+    if (!quiet) settle_before_python();
+    if constexpr (std::is_same_v<decltype(call()), PyObject*>)
+        return Ref::steal(call());
+    else
+        return call();
+}
 
 // --- Operands whose operations run no Python code ---
 
@@ -69,185 +81,159 @@ inline bool builtin_descriptor(PyObject* o, PyObject* name, Builtin kind) {
 // --- Calls ---
 
 inline Ref vectorcall(PyObject* f, PyObject* const* args, size_t nargsf, PyObject* kwnames = nullptr) {
-    settle_before_python();
-    return Ref::steal(PyObject_Vectorcall(f, args, nargsf, kwnames));
+    return run(false, [=] { return PyObject_Vectorcall(f, args, nargsf, kwnames); });
 }
 
 inline Ref call_one(PyObject* f, PyObject* arg) {
-    settle_before_python();
-    return Ref::steal(PyObject_CallOneArg(f, arg));
+    return run(false, [=] { return PyObject_CallOneArg(f, arg); });
 }
 
 // f(*args, **kwargs), kwargs may be null.
 inline Ref call(PyObject* f, PyObject* args, PyObject* kwargs) {
-    settle_before_python();
-    return Ref::steal(PyObject_Call(f, args, kwargs));
+    return run(false, [=] { return PyObject_Call(f, args, kwargs); });
 }
 
 // f(...) with Py_BuildValue's format.
 template <class... A>
 Ref call_function(PyObject* f, const char* format, A... args) {
-    settle_before_python();
-    return Ref::steal(PyObject_CallFunction(f, format, args...));
+    return run(false, [=] { return PyObject_CallFunction(f, format, args...); });
 }
 
 // o.name() and o.name(arg), the name an interned str.
 inline Ref call_method(PyObject* o, PyObject* name) {
-    settle_before_python();
-    return Ref::steal(PyObject_CallMethodNoArgs(o, name));
+    return run(false, [=] { return PyObject_CallMethodNoArgs(o, name); });
 }
 
 inline Ref call_method(PyObject* o, PyObject* name, PyObject* arg) {
-    settle_before_python();
-    return Ref::steal(PyObject_CallMethodOneArg(o, name, arg));
+    return run(false, [=] { return PyObject_CallMethodOneArg(o, name, arg); });
 }
 
 // o.name(arg) for a method the caller has shown to run C code alone: a method
 // of one of the interpreter's own types, on an exact instance whose parts it
 // reaches are exact too (the io streams the line printer writes to).
 inline Ref call_builtin_method(PyObject* o, PyObject* name, PyObject* arg) {
-    if (!builtin_descriptor(o, name, Builtin::Method)) settle_before_python();
-    return Ref::steal(PyObject_CallMethodOneArg(o, name, arg));
+    return run(builtin_descriptor(o, name, Builtin::Method), [=] { return PyObject_CallMethodOneArg(o, name, arg); });
 }
 
 // o.name(...) with Py_BuildValue's format (nullptr: no arguments).
 template <class... A>
 Ref call_method(PyObject* o, const char* name, const char* format, A... args) {
-    settle_before_python();
-    return Ref::steal(PyObject_CallMethod(o, name, format, args...));
+    return run(false, [=] { return PyObject_CallMethod(o, name, format, args...); });
 }
 
-// --- Comparison and truth ---
+// --- Comparison and truth (1, 0, or -1 with an exception set) ---
 
-// PyObject_RichCompareBool: 1, 0, or -1 with an exception set. Identity
-// answers == and != without a call.
+// Identity answers == and != without a call.
 inline int compare(PyObject* a, PyObject* b, int op) {
-    if (!((a == b && (op == Py_EQ || op == Py_NE)) || plain_pair(a, b))) settle_before_python();
-    return PyObject_RichCompareBool(a, b, op);
+    const bool quiet = (a == b && (op == Py_EQ || op == Py_NE)) || plain_pair(a, b);
+    return run(quiet, [=] { return PyObject_RichCompareBool(a, b, op); });
 }
 
-// PyObject_IsTrue: 1, 0, or -1 with an exception set.
 inline int is_true(PyObject* o) {
-    if (!plain_truth(o)) settle_before_python();
-    return PyObject_IsTrue(o);
+    return run(plain_truth(o), [=] { return PyObject_IsTrue(o); });
 }
 
 // --- Text forms ---
 
 inline Ref str_of(PyObject* o) {
-    if (!PyUnicode_CheckExact(o) && !PyLong_CheckExact(o)) settle_before_python();
-    return Ref::steal(PyObject_Str(o));
+    return run(PyUnicode_CheckExact(o) || PyLong_CheckExact(o), [=] { return PyObject_Str(o); });
 }
 
 inline Ref repr_of(PyObject* o) {
-    if (!PyUnicode_CheckExact(o) && !PyLong_CheckExact(o)) settle_before_python();
-    return Ref::steal(PyObject_Repr(o));
+    return run(PyUnicode_CheckExact(o) || PyLong_CheckExact(o), [=] { return PyObject_Repr(o); });
 }
 
 // --- Attributes (a getter, a metaclass or __getattr__ can be Python code) ---
 
 inline Ref get_attr(PyObject* o, PyObject* name) {
-    settle_before_python();
-    return Ref::steal(PyObject_GetAttr(o, name));
+    return run(false, [=] { return PyObject_GetAttr(o, name); });
 }
 
 inline Ref get_attr(PyObject* o, const char* name) {
-    settle_before_python();
-    return Ref::steal(PyObject_GetAttrString(o, name));
+    return run(false, [=] { return PyObject_GetAttrString(o, name); });
 }
 
 // o.name for an attribute the caller has shown to be read by C code alone: a
 // member or getter of one of the interpreter's own types, on an exact
 // instance whose parts the getter reads are exact too (the io streams the
-// line printer writes to). Otherwise it is an ordinary get_attr.
+// line printer writes to).
 inline Ref get_builtin_attr(PyObject* o, PyObject* name) {
-    if (!builtin_descriptor(o, name, Builtin::Data)) settle_before_python();
-    return Ref::steal(PyObject_GetAttr(o, name));
+    return run(builtin_descriptor(o, name, Builtin::Data), [=] { return PyObject_GetAttr(o, name); });
 }
 
 // Setting releases the old value as well: false with an exception set.
 inline bool set_attr(PyObject* o, PyObject* name, PyObject* v) {
-    settle_before_python();
-    return PyObject_SetAttr(o, name, v) == 0;
+    return run(false, [=] { return PyObject_SetAttr(o, name, v) == 0; });
 }
 
-// --- Items and sequences ---
+// --- Items, sequences, sizes and iteration ---
 
 // o[key]: a dict's key may hash and compare in Python code.
 inline Ref get_item(PyObject* o, PyObject* key) {
-    settle_before_python();
-    return Ref::steal(PyObject_GetItem(o, key));
+    return run(false, [=] { return PyObject_GetItem(o, key); });
 }
 
 // o[key] = v, releasing what it replaces: false with an exception set.
 inline bool set_item(PyObject* o, PyObject* key, PyObject* v) {
-    settle_before_python();
-    return PyObject_SetItem(o, key, v) == 0;
+    return run(false, [=] { return PyObject_SetItem(o, key, v) == 0; });
 }
 
-// o[i]; an exact list or tuple gives its item (or IndexError) in C code.
+// An exact list or tuple: indexing, len() and iter() are C code.
+inline bool plain_sequence(PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); }
+
+// o[i]
 inline Ref item_at(PyObject* o, Py_ssize_t i) {
-    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
-    return Ref::steal(PySequence_GetItem(o, i));
+    return run(plain_sequence(o), [=] { return PySequence_GetItem(o, i); });
 }
 
 // o[i] = v, releasing what it replaces: false with an exception set.
 inline bool set_item_at(PyObject* o, Py_ssize_t i, PyObject* v) {
-    settle_before_python();
-    return PySequence_SetItem(o, i, v) == 0;
+    return run(false, [=] { return PySequence_SetItem(o, i, v) == 0; });
 }
 
 // `v in o`: 1, 0, or -1 with an exception set.
 inline int contains(PyObject* o, PyObject* v) {
-    settle_before_python();
-    return PySequence_Contains(o, v);
+    return run(false, [=] { return PySequence_Contains(o, v); });
 }
 
 // list(o)
 inline Ref to_list(PyObject* o) {
-    settle_before_python();
-    return Ref::steal(PySequence_List(o));
+    return run(false, [=] { return PySequence_List(o); });
 }
 
 // len(o): -1 with an exception set.
 inline Py_ssize_t size(PyObject* o) {
-    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
-    return PyObject_Size(o);
+    return run(plain_sequence(o), [=] { return PyObject_Size(o); });
 }
 
 // iter(o), and next(it) (null at the end, with no exception set, or on failure).
 inline Ref iter(PyObject* o) {
-    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) settle_before_python();
-    return Ref::steal(PyObject_GetIter(o));
+    return run(plain_sequence(o), [=] { return PyObject_GetIter(o); });
 }
 
 inline Ref next(PyObject* it) {
-    if (!Py_IS_TYPE(it, &PyListIter_Type) && !Py_IS_TYPE(it, &PyTupleIter_Type)) settle_before_python();
-    return Ref::steal(PyIter_Next(it));
+    const bool quiet = Py_IS_TYPE(it, &PyListIter_Type) || Py_IS_TYPE(it, &PyTupleIter_Type);
+    return run(quiet, [=] { return PyIter_Next(it); });
 }
 
 // --- Arithmetic ---
 
 inline Ref add(PyObject* a, PyObject* b) {
-    if (!(plain_int(a) && plain_int(b))) settle_before_python();
-    return Ref::steal(PyNumber_Add(a, b));
+    return run(plain_int(a) && plain_int(b), [=] { return PyNumber_Add(a, b); });
 }
 
 // a += b
 inline Ref add_in_place(PyObject* a, PyObject* b) {
-    if (!(plain_int(a) && plain_int(b))) settle_before_python();
-    return Ref::steal(PyNumber_InPlaceAdd(a, b));
+    return run(plain_int(a) && plain_int(b), [=] { return PyNumber_InPlaceAdd(a, b); });
 }
 
 inline Ref subtract(PyObject* a, PyObject* b) {
-    if (!(plain_int(a) && plain_int(b))) settle_before_python();
-    return Ref::steal(PyNumber_Subtract(a, b));
+    return run(plain_int(a) && plain_int(b), [=] { return PyNumber_Subtract(a, b); });
 }
 
 // int(o); an exact int or str converts in C code.
 inline Ref to_int(PyObject* o) {
-    if (!PyLong_CheckExact(o) && !PyUnicode_CheckExact(o)) settle_before_python();
-    return Ref::steal(PyNumber_Long(o));
+    return run(PyLong_CheckExact(o) || PyUnicode_CheckExact(o), [=] { return PyNumber_Long(o); });
 }
 
 }  // namespace atom::foreign
