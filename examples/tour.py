@@ -1,8 +1,10 @@
-"""A short tour of the Atom library on a few built-in molecules."""
+"""A short tour of the Atom library on a few built-in molecules, then of
+reading real (aromatic) SMILES through brantor."""
 import contextlib
 import io
 
 import Atom
+import brantor
 from Atom import Atom as A
 
 MOLECULES = {
@@ -72,5 +74,31 @@ def main():
             print(f"  {type(error).__name__}: {error}")
 
 
+REAL = {
+    "caffeine": "Cn1cnc2c1c(=O)n(C)c(=O)n2C",
+    "serotonin": "NCCc1c[nH]c2ccc(O)cc12",
+    "L-alanine": "N[C@@H](C)C(=O)O",
+    "pyridinium chloride": "c1cc[nH+]cc1.[Cl-]",
+}
+
+
+def real_smiles():
+    section("Reading real SMILES through brantor")
+    before = len(A.get_all_atoms())
+    for name, text in REAL.items():
+        with brantor.Readings() as readings:
+            roots = readings.read_all(text)
+            formulas = " + ".join(quiet_formula(root)[0] for root in roots)
+            grams = sum(brantor.mass(root) for root in roots)
+            print(f"  {name:<20} {text:<28} -> {brantor.kekulize(text):<28} {formulas:<14} {grams:8.3f} g/mol")
+    print(f"registered atoms before and after these readings: {before}, {len(A.get_all_atoms())}")
+    try:
+        brantor.read("c1cccn1")
+    except brantor.ReadError as error:
+        print("a pyrrole written without its hydrogen is refused:")
+        print("  " + str(error).replace("\n", "\n  "))
+
+
 if __name__ == "__main__":
     main()
+    real_smiles()

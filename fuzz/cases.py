@@ -162,7 +162,7 @@ def run_smiles(text, seed, journal):
 
 def replay(finding, ops_run):
     """The problem the last of `ops_run` shows when they run again from the same seed."""
-    run = Run(finding.seed)
+    run = getattr(finding, "runner", Run)(finding.seed)
     for op in ops_run:
         problem = run.call(op)
         if problem:
@@ -221,7 +221,11 @@ for atom in list(A.id_map.values())[:40]:
 
 
 def suppressed(code):
-    """A call that raised when fuzzed: run it, and go on whatever it raises."""
+    """A call that raised when fuzzed: run it, and go on whatever it raises (a syntax error included)."""
+    try:
+        compile(code, "<op>", "exec")
+    except SyntaxError:
+        code = f"exec({code!r})"
     return "with contextlib.suppress(Exception):\n" + "\n".join("    " + line for line in code.splitlines())
 
 

@@ -50,6 +50,11 @@ def one_sided_hydrogen(partners):
 STALE_ENTRY = "an entry left by a deletion"
 
 
+def registered_atom(entry):
+    atom = A.id_map.get(entry) if type(entry) is int else None
+    return atom if type(atom) is A else None
+
+
 def truthy(flag):
     return flag not in ("False", "0", "None")
 
@@ -63,7 +68,7 @@ class Generator:
     # --- naming atoms ---------------------------------------------------------------
 
     def registered(self):
-        everyone = list(A.id_map.values())
+        everyone = [a for a in A.id_map.values() if type(a) is A]  # the hostile mode plants other objects
         if everyone and self.c.chance(0.5):
             heavy = [a for a in everyone if a.element != "H"]
             return heavy or everyone
@@ -85,12 +90,13 @@ class Generator:
     def neighbour(self, me):
         """A partner for `me`: often one of its own entries or their first hydrogen."""
         c = self.c
-        if me is not None and me.bonds and c.chance(0.4):
-            e = c.pick(me.bonds)
-            other = A.id_map.get(e)
-            if other is not None and other.bonds and c.chance(0.4):
+        entries = [e for e in me.bonds if type(e) is int] if me is not None and type(me.bonds) is list else []
+        if entries and c.chance(0.4):
+            e = c.pick(entries)
+            other = registered_atom(e)
+            if other is not None and type(other.bonds) is list and other.bonds and c.chance(0.4):
                 e = c.pick(other.bonds)
-            return str(e), A.id_map.get(e) if type(e) is int else None
+            return str(e), registered_atom(e)
         return self.atom()
 
     # --- the operations ----------------------------------------------------------------

@@ -1,7 +1,9 @@
-"""Fuzzes the module: `python fuzz/run.py --target smiles|ops|both --seconds 60 --seed 1`.
+"""Fuzzes the module: `python fuzz/run.py --target smiles|ops|hostile|both --seconds 60 --seed 1`.
 
 The supervisor starts a worker process per target and restarts it after a crash,
-writing the calls the worker was running as a script. The worker drives either the
+writing the calls the worker was running as a script. The hostile target plants
+finalizers, weakref callbacks and a replaced randint that call the module again
+(fuzz/hostile.py); `both` is smiles and ops. The worker drives either the
 coverage-guided engine (atheris, with the module built for libFuzzer's coverage) or,
 where that is not set up, a plain mutational loop from a seeded generator.
 """
@@ -19,7 +21,7 @@ sys.path[:0] = [HERE, os.path.join(HERE, "..", "tests", "data")]
 
 def arguments(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--target", choices=["smiles", "ops", "both"], default="both")
+    p.add_argument("--target", choices=["smiles", "ops", "hostile", "both"], default="both")
     p.add_argument("--seconds", type=float, default=60)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--engine", choices=["auto", "atheris", "random"], default="auto")
@@ -61,6 +63,14 @@ def one_input(args, chooser, seed, journal):
     import smiles
     if args.target == "smiles":
         return cases.run_smiles(smiles.one(chooser), seed, journal)
+    return one_sequence(args, chooser, seed, journal)
+
+
+def one_sequence(args, chooser, seed, journal):
+    import cases
+    import hostile
+    if args.target == "hostile":
+        return hostile.run_hostile(chooser, seed, journal)
     return cases.run_ops(chooser, seed, args.skip_known, journal)
 
 
@@ -89,7 +99,7 @@ def atheris_engine(args, deadline, findings, counts, journal):
         else:
             chooser = DataChooser(atheris.FuzzedDataProvider(data))
             seed = chooser.int(0, 2 ** 31)
-            finding, calls = cases.run_ops(chooser, seed, args.skip_known, journal)
+            finding, calls = one_sequence(args, chooser, seed, journal)
         counts.add(calls, finding is not None)
         if finding and findings.add(finding, deadline - time.monotonic()):
             counts.save(stopped=True)
@@ -138,6 +148,14 @@ def engine_available():
     return os.environ.get("ATOM_FUZZ_PRELOADED") == "1"
 
 
+def checker():
+    """Whether the module imports from the instrumented build, whose checker aborts the process when Python
+    code runs while the module's state is unsettled."""
+    code = "import sys, Atom; print('present' if '_atom_probe' in sys.modules else 'absent')"
+    found = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    return found.stdout.strip() or f"unknown (importing the module failed: {found.stderr.strip()[-200:]})"
+
+
 def show_log(path, crashed):
     """The worker's error output: whole tail after a crash, else the engine's closing figures."""
     with open(path, errors="replace") as f:
@@ -164,6 +182,8 @@ def supervise(args):
         engine = "atheris" if engine_available() else "random"
     targets = ["smiles", "ops"] if args.target == "both" else [args.target]
     os.makedirs(args.out, exist_ok=True)
+    if "hostile" in targets:
+        print("== the module's own checker (_atom_probe, an instrumented build):", checker(), flush=True)
     failed = False
     for target in targets:
         seconds = args.seconds / len(targets)

@@ -1,3 +1,8 @@
+import os
+import subprocess
+import sys
+import textwrap
+
 import pytest
 from hypothesis import strategies as st
 
@@ -23,6 +28,25 @@ def free_and_used_ids():
 
 
 ALL_IDS = list(range(1000, 10000))
+
+
+def check_registry(planted=(), ids=ALL_IDS):
+    """What no call may break, whatever Python code ran inside it: every id_map key is an id naming its own
+    atom (but for the keys in `planted`, put there by the test), the pool holds distinct ids none of which is
+    registered, and the two together hold `ids` (None: the test handed ids out itself) once, a planted key
+    counting as held unless it is free as well."""
+    keys = [k for k in A.id_map if k not in planted]
+    for key in keys:
+        assert type(key) is int and 1000 <= key <= 9999, key
+        atom = A.id_map[key]
+        assert type(atom) is A and atom.id == key, (key, atom)
+    pool = list(A._Atom__id_pool)
+    assert all(type(i) is int and 1000 <= i <= 9999 for i in pool), [i for i in pool if type(i) is not int][:5]
+    assert len(set(pool)) == len(pool), "an id is free twice"
+    assert not set(pool) & set(keys), sorted(set(pool) & set(keys))[:5]
+    if ids is not None:
+        held = pool + keys + [k for k in planted if k in A.id_map and k not in pool]
+        assert sorted(held) == list(ids), f"{len(pool)} free + {len(held) - len(pool)} registered"
 
 
 # --- helpers shared by the test modules ------------------------------------------------
@@ -100,6 +124,15 @@ def quaternary():
     for _ in range(4):
         A("C", [q])
     return q
+
+
+def run_isolated(code):
+    """Runs code in a fresh interpreter whose freed memory is poisoned (-X dev): a use after free crashes it.
+    Returns its output; fails the test when the process does not end normally."""
+    out = subprocess.run([sys.executable, "-X", "dev", "-c", textwrap.dedent(code)], capture_output=True,
+                         text=True, timeout=300, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert out.returncode == 0, out.stderr[-2000:]
+    return out.stdout
 
 
 def in_small_stack(fn):

@@ -4,7 +4,7 @@ import pytest
 
 import Atom
 from Atom import Atom as A
-from conftest import hydrogens_of, in_small_stack, raises
+from conftest import hydrogens_of, in_small_stack, nonexistent, raises
 
 
 def ethanol():
@@ -87,25 +87,32 @@ def delete_neighbours(a):
     return "gone"
 
 
-@pytest.mark.parametrize("mutate", [
-    lambda a: a.delete(),
-    delete_neighbours,
-    lambda a: A.id_map.clear(),
-    lambda a: a.bonds.clear(),
-    lambda a: a.bonds.extend(a.bonds * 3),
-    lambda a: setattr(a, "bonds", None),
+def middle_carbon_and_its_first_hydrogen(start):
+    """Ethanol's walk prints the oxygen's hydrogen, then the oxygen, then walks on to these two."""
+    middle = A.get_atom(start.bonds[0])
+    return middle, A.get_atom(middle.bonds[2])
+
+
+@pytest.mark.parametrize("mutate, failing", [
+    (lambda a: a.delete(), None),
+    (delete_neighbours, lambda middle, hydrogen: middle),  # deleted with the oxygen; its hydrogen looks it up
+    (lambda a: A.id_map.clear(), lambda middle, hydrogen: hydrogen),
+    (lambda a: a.bonds.clear(), None),  # each atom is printed after its own bonds were walked
+    (lambda a: a.bonds.extend(a.bonds * 3), None),
+    (lambda a: setattr(a, "bonds", None), None),
 ])
 @pytest.mark.parametrize("hook", ["print", "__str__"])
-def test_callbacks_that_change_the_structure_never_crash(monkeypatch, capsys, mutate, hook):
+def test_callbacks_that_change_the_structure_never_crash(monkeypatch, capsys, mutate, failing, hook):
     start = ethanol()
+    missing = failing and failing(*middle_carbon_and_its_first_hydrogen(start))
     if hook == "print":
         monkeypatch.setattr(builtins, "print", mutate)
     else:
         monkeypatch.setattr(A, "__str__", lambda self: str(mutate(self)))
-    try:
-        assert isinstance(start.to_formula(), str)
-    except Exception:
-        pass
+    if missing is None:
+        assert start.to_formula() == "C2H6O"
+    else:
+        assert raises(Atom.AtomError, start.to_formula).message == nonexistent(missing.id)
 
 
 def test_print_that_resets_the_marks_cannot_walk_forever(monkeypatch):

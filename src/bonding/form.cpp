@@ -187,22 +187,27 @@ bool refuse_side(PyObject* side, Mode mode) {
     return raise_no_room(side, mode, std::move(remembered));
 }
 
-bool apply_side(SidePlan& plan, PyObject* partner_id) {
+bool apply_side(SidePlan& plan, PyObject* partner, PyObject* known_id) {
     PyObject* side = plan.atom.get();
     if (plan.via_lone) {
         slot_set(side, Slot::Lone, plan.lone.get());
         Ref bonds = bonds_list(side);
-        return bonds && PyList_Append(bonds.get(), partner_id) == 0;
+        return bonds && PyList_Append(bonds.get(), known_id) == 0;
     }
-    Ref h = std::move(plan.hydrogen);
-    if (!(PyLong_CheckExact(h.get()) ? delete_hydrogen_by_id(h.get()) : delete_atom_object(h.get()))) return false;
+    const uint64_t epoch = foreign_epoch;
+    {
+        Ref h = std::move(plan.hydrogen);
+        if (!(PyLong_CheckExact(h.get()) ? delete_hydrogen_by_id(h.get()) : delete_atom_object(h.get()))) return false;
+    }
+    Ref partner_id = epoch == foreign_epoch ? Ref::borrow(known_id) : get_atom_id(partner);
+    if (!partner_id) return false;
     Ref bonds = bonds_list(side);
     if (!bonds) return false;
     if (plan.pos >= PyList_GET_SIZE(bonds.get()) || PyList_GET_ITEM(bonds.get(), plan.pos) != plan.entry.get()) {
         PyErr_SetString(PyExc_RuntimeError, "the bond list changed while a bond was being formed");
         return false;
     }
-    return list_store(bonds.get(), plan.pos, Ref::borrow(partner_id));
+    return list_store(bonds.get(), plan.pos, std::move(partner_id));
 }
 
 bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene) {
@@ -242,11 +247,11 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
     }
     Ref partner_id = get_atom_id(atom);
     const uint64_t epoch = foreign_epoch;
-    if (!partner_id || !apply_side(mine, partner_id.get())) return false;
+    if (!partner_id || !apply_side(mine, atom, partner_id.get())) return false;
     if (!back) return true;
     Ref own_id = get_atom_id(self);
     if (!own_id) return false;
-    if (epoch == foreign_epoch) return apply_side(theirs, own_id.get());
+    if (epoch == foreign_epoch) return apply_side(theirs, self, own_id.get());
     // Python code ran (a finalizer of the hydrogen given up): the partner's
     // side is its own call, on what the structure is now.
     theirs = SidePlan{};

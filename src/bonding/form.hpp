@@ -45,9 +45,11 @@ bool plan_side(PyObject* side, Mode mode, const HydrogenRules& rules, SidePlan* 
 bool refuse_side(PyObject* side, Mode mode);
 
 // Carries out a plan: the partner's id replaces the hydrogen entry (that
-// hydrogen is deleted) or is appended with the lone electron used. The plan's
-// hold on the hydrogen ends with the step, where a finalizer of it runs.
-bool apply_side(SidePlan& plan, PyObject* partner_id);
+// hydrogen is deleted) or is appended with the lone electron used. The
+// hydrogen is released as soon as it is deleted, where a finalizer of it
+// runs; if Python code ran there, `partner` (an atom or an id) is resolved
+// afresh instead of trusting `partner_id`.
+bool apply_side(SidePlan& plan, PyObject* partner, PyObject* partner_id);
 
 // bond_with(self, atom, bond_back, use, allow_carbene).
 bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene);

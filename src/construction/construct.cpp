@@ -104,7 +104,7 @@ bool bond_partners(std::pmr::vector<SidePlan>& plans, PyObject* id, PyObject* bo
         const bool planned = epoch == foreign_epoch;
         Ref partner = plans[k].atom;
         if (!planned) plans[k] = SidePlan{};
-        if (!(planned ? apply_side(plans[k], id) : bond_with(partner.get(), id, Py_False, g.names.hydro, Py_False))) {
+        if (!(planned ? apply_side(plans[k], id, id) : bond_with(partner.get(), id, Py_False, g.names.hydro, Py_False))) {
             const Py_ssize_t i = static_cast<Py_ssize_t>(k);
             SavedError e;
             if (is_ordinary_exception(e.get()) && i < PyList_GET_SIZE(bonds) && !list_delete(bonds, i))
@@ -128,7 +128,7 @@ bool construct(PyObject* self, const NewAtom& in) {
     if (!id) return false;
     slot_set(self, Slot::Id, id.get());
     // Atoms the caller named may run Python code when resolved or bonded.
-    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_pool();
+    if (!in.partners_made_here && PyList_Check(bonds.get()) && PyList_GET_SIZE(bonds.get()) > 0) settle_before_python();
     if (!resolve_entries(bonds.get())) return fail_returning(id.get());
     slot_set(self, Slot::Bonds, bonds.get());
 

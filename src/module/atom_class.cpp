@@ -1,4 +1,5 @@
 #include "module/atom_class.hpp"
+#include "registry/id_range.hpp"
 
 #include "python/ref.hpp"
 #include "module/docstrings.hpp"
@@ -54,10 +55,10 @@ Ref slot_names() {
 }
 
 Ref full_pool() {
-    Ref pool = Ref::steal(PyList_New(9000));
+    Ref pool = Ref::steal(PyList_New(kIdCount));
     if (!pool) return nullptr;
-    for (int i = 0; i < 9000; ++i) {
-        PyObject* id = PyLong_FromLong(1000 + i);
+    for (long i = 0; i < kIdCount; ++i) {
+        PyObject* id = PyLong_FromLong(kFirstId + i);
         if (!id) return nullptr;
         PyList_SET_ITEM(pool.get(), i, id);
     }

@@ -40,11 +40,18 @@ inline bool dict_store(PyObject* dict, PyObject* key, PyObject* value) {
     return PyDict_SetItem(dict, key, value) == 0;
 }
 
-// del dict[key]; the value goes after the removal.
+// del dict[key]; the value goes after the removal (taken out in one lookup).
 inline bool dict_delete(PyObject* dict, PyObject* key) {
-    Ref old = Ref::borrow(PyDict_GetItemWithError(dict, key));
-    if (!old && PyErr_Occurred()) return false;
-    return PyDict_DelItem(dict, key) == 0;
+#if PY_VERSION_HEX >= 0x030D0000
+    PyObject* taken = nullptr;
+    const int found = PyDict_Pop(dict, key, &taken);
+    Ref old = Ref::steal(taken);
+    if (found == 0) PyErr_SetObject(PyExc_KeyError, key);  // as del would raise it for an id (not a tuple)
+    return found > 0;
+#else
+    Ref old = Ref::steal(_PyDict_Pop(dict, key, nullptr));  // KeyError when missing
+    return static_cast<bool>(old);
+#endif
 }
 
 }  // namespace atom

@@ -123,7 +123,7 @@ Ref read_registry_map() {
         return nullptr;
     }
     // A key that is not an exact int can run Python code when compared.
-    if (map && !map_keys_are_ints(map.get())) settle_pool();
+    if (map && !map_keys_are_ints(map.get())) settle_before_python();
     return map;
 }
 
@@ -138,7 +138,7 @@ Ref registry_map() {
 }
 
 Ref registry_pool() {
-    settle_pool();
+    settle_before_python();  // read to compare or call into
     return recorded_registry_pool();
 }
 

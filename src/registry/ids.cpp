@@ -11,6 +11,7 @@
 // read (this module's dict, random's dict, the generator's dict and class)
 // keep the answer until one of them changes.
 #include "registry/ids.hpp"
+#include "registry/id_range.hpp"
 #include "python/fast_paths.hpp"
 
 #include "python/dict_watch.hpp"
@@ -292,7 +293,7 @@ bool give_back_id(PyObject* id) {
     if (!PyLong_CheckExact(id)) return true;
     int overflow = 0;
     long long v = PyLong_AsLongLongAndOverflow(id, &overflow);
-    if (overflow || v < 1000 || v > 9999) return true;
+    if (overflow || !is_id_value(v)) return true;
     Ref map = registry_map();
     if (!map) return false;
     const int registered = PyDict_Contains(map.get(), id);

@@ -1,4 +1,5 @@
 #include "registry/phantoms.hpp"
+#include "registry/id_range.hpp"
 #include "python/fast_paths.hpp"
 
 #include "python/ints.hpp"
@@ -21,8 +22,8 @@ struct Unbuilt {
 // The records, and where each id's record is, by the id's value (only ids in
 // 1000..9999 are left unbuilt). Never destroyed (see pool_batch.cpp).
 std::vector<Unbuilt>& unbuilt = *new std::vector<Unbuilt>;
-std::array<int32_t, 9000>& place = *[] {
-    auto* p = new std::array<int32_t, 9000>;
+std::array<int32_t, kIdCount>& place = *[] {
+    auto* p = new std::array<int32_t, kIdCount>;
     p->fill(-1);
     return p;
 }();
@@ -30,7 +31,7 @@ std::array<int32_t, 9000>& place = *[] {
 int32_t* place_of(PyObject* id) {
     if (!PyLong_CheckExact(id)) return nullptr;
     const BigInt v = read_int(id);
-    return v.fits() && v.value >= 1000 && v.value <= 9999 ? &place[static_cast<size_t>(v.value - 1000)] : nullptr;
+    return v.fits() && is_id_value(v.value) ? &place[static_cast<size_t>(v.value - kFirstId)] : nullptr;
 }
 
 // The record's position for this very id object, or -1.

@@ -155,14 +155,14 @@ PoolBatch::~PoolBatch() {
 }
 
 PoolBatch::Suspend::Suspend() : saved_depth_(rec.depth) {
-    settle_pool();
+    settle_before_python();
     rec.depth = 0;
 }
 
 PoolBatch::Suspend::~Suspend() { rec.depth = saved_depth_; }
 
 int enter_from_python() {
-    settle_pool();
+    settle_before_python();  // Python code is running: the interrupted operation goes on afresh
     const int depth = rec.depth;
     rec.depth = 0;
     return depth;
@@ -216,7 +216,6 @@ void settle_before_release(PyObject* o) {
 
 void settle_pool() {
     if (settling) return;  // what settling itself releases is the module's own ints and lists
-    ++foreign_epoch;
     settling = true;
     build_all_hydrogens();
     if (rec.list) {

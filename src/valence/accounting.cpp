@@ -193,7 +193,7 @@ bool fit_shell(const AccountArgs& a, const ElementRow& row, Wide lone, Wide v, c
 }  // namespace
 
 bool bond_num(const AccountArgs& a, Capacity* out) {
-    if (!accounting_runs_no_python(a)) settle_pool();
+    if (!accounting_runs_no_python(a)) settle_before_python();
     if (!arguments_have_types(a)) return false;
     const BigInt lone = read_int(a.lone);
     if (lone.value < 0) return raise_negative_lone(a);

@@ -1,0 +1,9 @@
+"""Types of brantor's C++ extension: SMILES as real data holds them turned into the
+Kekulé form Atom.from_smiles reads (failures raise ValueError(reason, position)),
+and walks of structures."""
+
+from typing import Any
+
+def kekulize(smiles: str, strict: bool, /) -> str: ...
+def atoms(smiles: str, /) -> list[tuple[int, int, str]]: ...
+def structure(atom: object, registry: dict[int, Any], /) -> list[Any]: ...
