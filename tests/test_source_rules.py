@@ -26,6 +26,14 @@ RAW_EDIT = re.compile(r"\b(PyList_SetItem|PyList_SetSlice|PySequence_DelItem|PyD
 RAW_EDIT_ALLOWED = {"python/edits.hpp", "python/function.cpp", "python/errors.cpp", "module/atom_class.cpp",
                     "module/module.cpp"}
 
+# Operations that can run Python code (calls, comparisons, truth, str(), attribute,
+# item, size, iteration, number and sequence operations) go through python/foreign.hpp, which
+# settles the deferred state first; only import-time code of module/ calls them raw.
+RAW_FOREIGN = re.compile(r"\b(PyObject_(RichCompare\w*|IsTrue|Str|Repr|Format|Hash|Call\w*|Vectorcall\w*|"
+                         r"[GS]etAttr\w*|DelAttr\w*|[GS]etItem|DelItem|Size|Length|GetIter)|PyIter_Next|PyNumber_\w+|"
+                         r"PySequence_(?!Fast_)\w+|PyFile_Write\w+)\b")
+RAW_FOREIGN_ALLOWED = {"module/module.cpp", "module/atom_class.cpp"}
+
 # The layers, bottom first: a folder includes only its own and lower ones.
 LAYERS = ["python", "registry", "valence", "bonding", "construction", "setters", "breaking",
           "output", "smiles_reader", "module"]
@@ -54,6 +62,13 @@ def test_releasing_edits_only_through_the_wrappers():
     found = [f"{rel(p)}:{n}: {line.strip()}" for p in SOURCES if rel(p) not in RAW_EDIT_ALLOWED
              for n, line in lines_of(p) if RAW_EDIT.search(line)]
     assert not found, "edits that release without the wrappers:\n" + "\n".join(found)
+
+
+def test_python_code_runs_only_through_the_wrappers():
+    found = [f"{rel(p)}:{n}: {line.strip()}" for p in SOURCES
+             if not rel(p).startswith("python/") and rel(p) not in RAW_FOREIGN_ALLOWED
+             for n, line in lines_of(p) if RAW_FOREIGN.search(line)]
+    assert not found, "operations that can run Python code without the wrappers:\n" + "\n".join(found)
 
 
 def test_folders_include_only_lower_layers():

@@ -1,5 +1,6 @@
 #include "bonding/form.hpp"
 
+#include "python/foreign.hpp"
 #include "valence/accounting.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
@@ -44,7 +45,7 @@ bool try_lone_electron(PyObject* side, SidePlan* plan, bool* formed) {
     Ref element = get_element(side);
     Ref charge = element ? get_charge(side) : nullptr;
     Ref lone = charge ? get_lone(side) : nullptr;
-    Ref fewer = lone ? Ref::steal(PyNumber_Subtract(lone.get(), g.const_one)) : nullptr;
+    Ref fewer = lone ? foreign::subtract(lone.get(), g.const_one) : nullptr;
     Ref bonds = fewer ? get_bonds(side) : nullptr;
     Ref id = bonds ? get_id(side) : nullptr;
     if (!id) return false;
@@ -107,7 +108,7 @@ bool carbene(PyObject* self) {
     // twice: the second deletion would find it gone, raised before any change.
     if (hydrogens[0].get() == hydrogens[1].get()) return raise_nonexistent(entries[1].get());
     Ref lone = slot_ref(self, Slot::Lone);
-    Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_two)) : nullptr;
+    Ref more = lone ? foreign::add(lone.get(), g.const_two) : nullptr;
     if (!more) return false;
     slot_set(self, Slot::Lone, more.get());
     for (int k = 0; k < 2; ++k) {
@@ -133,7 +134,7 @@ bool mode_of(PyObject* use, Mode* mode) {
     Ref held = Ref::borrow(use);  // a user __eq__ may drop the last other reference
     for (const auto& [name, m] : modes) {
         const int eq = PyUnicode_CheckExact(use) ? PyUnicode_Compare(use, name) == 0
-                                                 : PyObject_RichCompareBool(use, name, Py_EQ);
+                                                 : foreign::compare(use, name, Py_EQ);
         if (eq < 0) return false;
         if (eq) {
             *mode = m;
@@ -214,7 +215,7 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
     Mode mode;
     if (!mode_of(use, &mode)) return false;
     if (mode == Mode::Lone) {
-        const int carbene_asked = PyObject_IsTrue(allow_carbene);
+        const int carbene_asked = foreign::is_true(allow_carbene);
         if (carbene_asked < 0) return false;
         if (carbene_asked)
             return raise_tagged(ErrorKind::LoneElectron, self,
@@ -223,7 +224,7 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
     Ref partner = resolve_atom(atom);
     if (!partner) return false;
     if (partner.get() == self) {
-        const int carbene_asked = PyObject_IsTrue(allow_carbene);
+        const int carbene_asked = foreign::is_true(allow_carbene);
         if (carbene_asked < 0) return false;
         if (carbene_asked) return carbene(self);
         return raise_tagged(ErrorKind::Bond, self,
@@ -233,7 +234,7 @@ bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* us
     // Both sides are worked out before either changes.
     SidePlan mine;
     if (!plan_side(self, mode, {}, &mine)) return false;
-    const int back = PyObject_IsTrue(bond_back);
+    const int back = foreign::is_true(bond_back);
     if (back < 0) return false;
     const Mode partner_mode = (mode == Mode::Lone || mode == Mode::Both) ? Mode::Both : Mode::Hydro;
     // Giving up the partner itself would delete it: the partner, which then

@@ -1,5 +1,6 @@
 #include "breaking/break.hpp"
 
+#include "python/foreign.hpp"
 #include "python/ref.hpp"
 #include "python/errors.hpp"
 #include "registry/atoms.hpp"
@@ -14,7 +15,7 @@ bool find_entry(PyObject* bonds, PyObject* id, Py_ssize_t* pos) {
     *pos = -1;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
         Ref entry = Ref::borrow(PyList_GET_ITEM(bonds, i));
-        const int eq = PyObject_RichCompareBool(entry.get(), id, Py_EQ);
+        const int eq = foreign::compare(entry.get(), id, Py_EQ);
         if (eq < 0) return false;
         if (eq) {
             *pos = i;
@@ -41,7 +42,7 @@ bool side_can_break(PyObject* side, PyObject* bonds, Py_ssize_t pos) {
     Ref shorter = Ref::steal(PyList_GetSlice(bonds, 0, PyList_GET_SIZE(bonds)));
     if (!shorter || !list_delete(shorter.get(), pos)) return false;
     Ref lone = get_lone(side);
-    Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_one)) : nullptr;
+    Ref more = lone ? foreign::add(lone.get(), g.const_one) : nullptr;
     if (!more) return false;
     SetterPlan plan;
     return plan_setter(side, Setter::Lone, more.get(), Py_False, shorter.get(), &plan);
@@ -71,7 +72,7 @@ bool break_bond_with(PyObject* self, PyObject* atom, PyObject* break_bond_back) 
     Py_ssize_t pos = -1;
     if (!find_entry(bonds.get(), partner_id.get(), &pos)) return false;
     if (pos < 0) return raise_no_such_bond(self, partner_id.get());
-    const int back = PyObject_IsTrue(break_bond_back);
+    const int back = foreign::is_true(break_bond_back);
     if (back < 0) return false;
     if (!side_can_break(self, bonds.get(), pos)) return false;
     if (back && !partner_can_break(self, partner_id.get())) return false;
@@ -83,7 +84,7 @@ bool break_bond_with(PyObject* self, PyObject* atom, PyObject* break_bond_back) 
     if (at < 0) return raise_no_such_bond(self, partner_id.get());
     if (!list_delete(list.get(), at)) return false;
     Ref lone = get_lone(self);
-    Ref more = lone ? Ref::steal(PyNumber_Add(lone.get(), g.const_one)) : nullptr;
+    Ref more = lone ? foreign::add(lone.get(), g.const_one) : nullptr;
     if (!more || !run_setter(self, Setter::Lone, more.get(), Py_False)) return false;
     if (!back) return true;
     Ref partner = resolve_atom(partner_id.get());

@@ -1,6 +1,7 @@
 // The registry's methods as the class exposes them.
 #include "module/docstrings.hpp"
 #include "module/methods.hpp"
+#include "python/foreign.hpp"
 #include "registry/atoms.hpp"
 #include "registry/ids.hpp"
 #include "registry/tags.hpp"
@@ -16,7 +17,7 @@ PyObject* none_or_null(bool ok) {
 
 PyObject* m_init(PyObject* const* a) {
     if (!require_atom(a[0])) return nullptr;
-    const int bond_ = PyObject_IsTrue(a[5]);
+    const int bond_ = foreign::is_true(a[5]);
     if (bond_ < 0) return nullptr;
     const NewAtom in{.element = a[1],
                      .bonds = a[2],

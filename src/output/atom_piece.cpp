@@ -1,5 +1,6 @@
 #include "output/atom_piece.hpp"
 
+#include "python/foreign.hpp"
 #include "valence/accounting.hpp"
 #include "python/ints.hpp"
 #include "registry/atoms.hpp"
@@ -15,7 +16,7 @@ namespace {
 bool same_key(PyObject* a, PyObject* b) {
     if (a == b) return true;
     if (!PyLong_CheckExact(a) || !PyLong_CheckExact(b)) return false;
-    return PyObject_RichCompareBool(a, b, Py_EQ) == 1;
+    return foreign::compare(a, b, Py_EQ) == 1;
 }
 
 // Groups repeated entries into one neighbour with a bond order. Bond lists are
@@ -68,7 +69,7 @@ private:
 // Adds a hydrogen's charge to the running total (charge += h.get_charge()).
 bool add_charge(Ref& total, PyObject* hydrogen) {
     Ref charge = get_charge(hydrogen);
-    Ref sum = charge ? Ref::steal(PyNumber_InPlaceAdd(total.get(), charge.get())) : nullptr;
+    Ref sum = charge ? foreign::add_in_place(total.get(), charge.get()) : nullptr;
     if (!sum) return false;
     total = std::move(sum);
     return true;
@@ -156,7 +157,7 @@ bool take_census(PyObject* atom, Census* out) {
 }
 
 bool write_atom_text(PyObject* atom, PyObject* element, const Census& census, Text* piece, CapacityMemo* memo) {
-    const int charged = PyObject_RichCompareBool(census.charge.get(), g.const_zero, Py_NE);
+    const int charged = foreign::compare(census.charge.get(), g.const_zero, Py_NE);
     if (charged < 0) return false;
     if (charged) {
         if (!open_bracket(element, census.hydrogens, piece)) return false;

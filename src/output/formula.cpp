@@ -1,5 +1,6 @@
 #include "output/formula.hpp"
 
+#include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/text.hpp"
 #include "output/formula_walk.hpp"
@@ -46,7 +47,7 @@ Ref new_tally() {
     Ref tally = Ref::steal(PyDict_New());
     if (!tally) return nullptr;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
-        if (PyObject_SetItem(tally.get(), PyList_GET_ITEM(keys.get(), i), g.const_zero) < 0) return nullptr;
+        if (!foreign::set_item(tally.get(), PyList_GET_ITEM(keys.get(), i), g.const_zero)) return nullptr;
     // Only exact str keys make a copy equal to a fresh build (no __hash__ or
     // __eq__ of their own to run).
     if (has_plain_keys(tally.get())) {
@@ -64,10 +65,10 @@ Ref new_tally() {
 // without carbon, plain table order (its C entry counts 0 and is not written).
 Ref hill_order(PyObject* tally) {
     Ref keys = element_symbols(atom_class());
-    Ref carbon = keys ? Ref::steal(PyObject_GetItem(tally, g.names.C)) : nullptr;
-    const int has_carbon = carbon ? PyObject_RichCompareBool(carbon.get(), g.const_zero, Py_GT) : -1;
+    Ref carbon = keys ? foreign::get_item(tally, g.names.C) : nullptr;
+    const int has_carbon = carbon ? foreign::compare(carbon.get(), g.const_zero, Py_GT) : -1;
     if (has_carbon <= 0) return has_carbon < 0 ? nullptr : keys;
-    Ref removed = Ref::steal(PyObject_CallMethodOneArg(keys.get(), g.names.remove, g.names.H));
+    Ref removed = foreign::call_method(keys.get(), g.names.remove, g.names.H);
     if (!removed) return nullptr;
     Ref order = Ref::steal(PyList_New(0));
     if (!order || PyList_Append(order.get(), g.names.C) < 0 || PyList_Append(order.get(), g.names.H) < 0)
@@ -127,7 +128,7 @@ Ref write_formula(PyObject* tally) {
     Text out;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(order.get()); ++i) {
         Ref symbol = Ref::borrow(PyList_GET_ITEM(order.get(), i));
-        Ref count = Ref::steal(PyObject_GetItem(tally, symbol.get()));
+        Ref count = foreign::get_item(tally, symbol.get());
         if (!count) return nullptr;
         // The tally is private to this call and holds exact ints only.
         const BigInt n = read_int(count.get());
@@ -142,7 +143,7 @@ Ref write_formula(PyObject* tally) {
 
 Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     if (!confirm(self)) return nullptr;
-    const int entry = PyObject_IsTrue(top);
+    const int entry = foreign::is_true(top);
     if (entry < 0) return nullptr;
     Ref tally = entry ? (reset_all_tags() ? new_tally() : nullptr) : Ref::borrow(val);
     // Only a tally of this call's own, keyed by exact str, is read without

@@ -2,6 +2,7 @@
 
 #include "output/line_printer.hpp"
 #include "output/walk_common.hpp"
+#include "python/foreign.hpp"
 #include "registry/plain_registry.hpp"
 #include "registry/tags.hpp"
 
@@ -14,9 +15,9 @@ namespace {
 bool count_element(PyObject* tally, PyObject* atom) {
     Ref element = get_element(atom);
     if (!element) return false;
-    Ref old = Ref::steal(PyObject_GetItem(tally, element.get()));
-    Ref sum = old ? Ref::steal(PyNumber_InPlaceAdd(old.get(), g.const_one)) : nullptr;
-    return sum && PyObject_SetItem(tally, element.get(), sum.get()) == 0;
+    Ref old = foreign::get_item(tally, element.get());
+    Ref sum = old ? foreign::add_in_place(old.get(), g.const_one) : nullptr;
+    return sum && foreign::set_item(tally, element.get(), sum.get());
 }
 
 // One atom of the walk: its bond list, held for the whole visit as a for loop
@@ -96,7 +97,7 @@ public:
             Ref old = Ref::borrow(PyDict_GetItemWithError(tally, c.element.get()));
             if (!old && !PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, c.element.get());
             Ref n = old ? Ref::steal(PyLong_FromLongLong(c.n)) : nullptr;
-            Ref sum = n ? Ref::steal(PyNumber_Add(old.get(), n.get())) : nullptr;
+            Ref sum = n ? foreign::add(old.get(), n.get()) : nullptr;
             if (!sum || !dict_store(tally, c.element.get(), sum.get())) return false;
         }
         return true;

@@ -1,6 +1,7 @@
 #include "output/line_printer.hpp"
 
 #include "output/display.hpp"
+#include "python/foreign.hpp"
 #include "python/text.hpp"
 #include "registry/atoms.hpp"
 #include "registry/tags.hpp"
@@ -38,7 +39,7 @@ struct StreamTypes {
             {&text_wrapper, "TextIOWrapper"},      {&string_io, "StringIO"}, {&buffered_writer, "BufferedWriter"},
             {&buffered_random, "BufferedRandom"}, {&file_io, "FileIO"},     {&bytes_io, "BytesIO"}};
         for (const auto& [slot, name] : wanted)
-            if (io) *slot = Ref::steal(PyObject_GetAttrString(io.get(), name));
+            if (io) *slot = foreign::get_attr(io.get(), name);
         if (PyErr_Occurred()) {
             PyErr_Clear();
             text_wrapper.reset();
@@ -60,7 +61,7 @@ bool is_type(PyObject* o, const Ref& type) { return type && reinterpret_cast<PyO
 // The object `owner` holds in its attribute `name` (a plain member of the io
 // types, named by an interned str), or null.
 Ref member(PyObject* owner, PyObject* name) {
-    Ref v = name ? Ref::steal(PyObject_GetAttr(owner, name)) : nullptr;
+    Ref v = name ? foreign::get_builtin_attr(owner, name) : nullptr;
     if (!v) PyErr_Clear();
     return v;
 }
@@ -87,7 +88,7 @@ bool is_plain_text_stream(PyObject* out) {
 // line, before the walk goes on.
 bool is_open(PyObject* out) {
     static PyObject* closed = interned("closed");
-    Ref flag = closed ? Ref::steal(PyObject_GetAttr(out, closed)) : nullptr;
+    Ref flag = closed ? foreign::get_builtin_attr(out, closed) : nullptr;
     if (!flag) PyErr_Clear();
     return flag.get() == Py_False;
 }
@@ -119,7 +120,7 @@ bool print_atom(PyObject* atom) {
             return false;
         }
     }
-    return Ref::steal(PyObject_CallOneArg(print.get(), atom)).get() != nullptr;
+    return static_cast<bool>(foreign::call_one(print.get(), atom));
 }
 
 // Whether print(atom) would be the interpreter's print writing to a plain
@@ -167,7 +168,7 @@ bool LinePrinter::flush() {
     map_.reset();
     if (!write) PyErr_NoMemory();
     if (!text || !write) return false;
-    return Ref::steal(PyObject_CallMethodOneArg(out.get(), write, text.get())).get() != nullptr;
+    return static_cast<bool>(foreign::call_builtin_method(out.get(), write, text.get()));
 }
 
 }  // namespace atom

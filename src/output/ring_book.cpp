@@ -1,5 +1,6 @@
 #include "output/ring_book.hpp"
 
+#include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/state.hpp"
 
@@ -19,15 +20,15 @@ bool indexable(PyObject* o, int64_t* value) {
 // "%" + str(int(label[1:]) + 1)
 Ref next_percent_label(PyObject* label) {
     Ref tail = Ref::steal(PyUnicode_Substring(label, 1, PY_SSIZE_T_MAX));
-    Ref number = tail ? Ref::steal(PyNumber_Long(tail.get())) : nullptr;
-    Ref next = number ? Ref::steal(PyNumber_Add(number.get(), g.const_one)) : nullptr;
+    Ref number = tail ? foreign::to_int(tail.get()) : nullptr;
+    Ref next = number ? foreign::add(number.get(), g.const_one) : nullptr;
     return next ? Ref::steal(PyUnicode_FromFormat("%%%S", next.get())) : nullptr;
 }
 
 // o == v with Python equality: 1, 0, or -1 with an exception set.
 int equals_int(PyObject* o, long v) {
     Ref number = Ref::steal(PyLong_FromLong(v));
-    return number ? PyObject_RichCompareBool(o, number.get(), Py_EQ) : -1;
+    return number ? foreign::compare(o, number.get(), Py_EQ) : -1;
 }
 
 bool add_label(Text& piece, PyObject* label) {
@@ -59,7 +60,7 @@ bool RingBook::read_from(PyObject* val) {
     for (Py_ssize_t i = 1; i < PyList_GET_SIZE(val); ++i) {
         Ref item = Ref::borrow(PyList_GET_ITEM(val, i));
         if (PyLong_Check(item.get())) continue;
-        Ref opener = Ref::steal(PySequence_GetItem(item.get(), 0));
+        Ref opener = foreign::item_at(item.get(), 0);
         if (!opener) return false;
         records_.push_back({std::move(opener), nullptr, 0, std::move(item)});
         index(static_cast<uint32_t>(records_.size() - 1));
@@ -70,7 +71,7 @@ bool RingBook::read_from(PyObject* val) {
 
 bool RingBook::write_back() {
     if (!external_) return true;
-    if (counter_changed_ && PySequence_SetItem(external_.get(), 0, counter_.get()) < 0) return false;
+    if (counter_changed_ && !foreign::set_item_at(external_.get(), 0, counter_.get())) return false;
     for (size_t i = first_new_; i < records_.size(); ++i) {
         const Record& r = records_[i];
         Ref order = Ref::steal(PyLong_FromLongLong(r.order));
@@ -107,7 +108,7 @@ bool RingBook::advance_label() {
     } else {
         const int is_nine = equals_int(counter_.get(), 9);
         if (is_nine < 0) return false;
-        next = is_nine ? Ref::steal(PyUnicode_FromString("%10")) : Ref::steal(PyNumber_Add(counter_.get(), g.const_one));
+        next = is_nine ? Ref::steal(PyUnicode_FromString("%10")) : foreign::add(counter_.get(), g.const_one);
     }
     if (!next) return false;
     counter_ = std::move(next);
@@ -125,7 +126,7 @@ bool RingBook::matches(PyObject* id, std::vector<uint32_t>* found) const {
     if (other_openers_.empty()) return true;
     for (uint32_t at : other_openers_) {
         Ref opener = records_[at].opener;
-        const int eq = PyObject_RichCompareBool(opener.get(), id, Py_EQ);
+        const int eq = foreign::compare(opener.get(), id, Py_EQ);
         if (eq < 0) return false;
         if (eq) found->push_back(at);
     }
@@ -139,8 +140,8 @@ bool RingBook::add_opening(const Record& r, Text& piece) const {
         piece.add(symbol ? symbol : "");
         return add_label(piece, r.label.get());
     }
-    Ref order = Ref::steal(PySequence_GetItem(r.item.get(), 2));
-    Ref label = order ? Ref::steal(PySequence_GetItem(r.item.get(), 1)) : nullptr;
+    Ref order = foreign::item_at(r.item.get(), 2);
+    Ref label = order ? foreign::item_at(r.item.get(), 1) : nullptr;
     if (!label) return false;
     const int is_double = equals_int(order.get(), 2);
     const int is_triple = is_double == 0 ? equals_int(order.get(), 3) : 0;

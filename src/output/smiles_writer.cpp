@@ -6,6 +6,7 @@
 #include "output/piece_tree.hpp"
 #include "output/ring_book.hpp"
 #include "output/walk_common.hpp"
+#include "python/foreign.hpp"
 #include "registry/plain_registry.hpp"
 #include "registry/tags.hpp"
 
@@ -358,7 +359,7 @@ Ref SmilesWalk::run(PyObject* self, bool top, PyObject* val) {
 
 Ref to_smiles(PyObject* self, PyObject* top, PyObject* val) {
     if (!confirm(self)) return nullptr;  // outside the wrapping: a deleted start stays an AtomError
-    const int entry = PyObject_IsTrue(top);
+    const int entry = foreign::is_true(top);
     if (entry < 0) {
         wrap_failure(self);
         return nullptr;

@@ -2,6 +2,7 @@
 // and the reading of an atom's traversal mark.
 #pragma once
 
+#include "python/foreign.hpp"
 #include "registry/atoms.hpp"
 
 #include <cstddef>
@@ -25,7 +26,7 @@ inline bool walk_depth_ok(size_t frames) {
 // value whose truth test fails).
 inline int is_marked(PyObject* atom) {
     Ref tag = slot_ref(atom, Slot::AccessTag);
-    return tag ? PyObject_IsTrue(tag.get()) : -1;
+    return tag ? foreign::is_true(tag.get()) : -1;
 }
 
 // The atom a bond entry names, when it is not marked yet: 1 with *atom set,

@@ -1,6 +1,6 @@
 #include "python/text.hpp"
 
-#include "python/settle_hook.hpp"
+#include "python/foreign.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -47,14 +47,12 @@ bool Text::add_plain(PyObject* obj) {
             return true;
         }
     }
-    settle_before_python();  // a foreign __str__
-    Ref s = Ref::steal(PyObject_Str(obj));
+    Ref s = foreign::str_of(obj);
     return s && add_str(s.get());
 }
 
 bool Text::add_repr(PyObject* obj) {
-    settle_before_python();
-    Ref s = Ref::steal(PyObject_Repr(obj));
+    Ref s = foreign::repr_of(obj);
     return s && add_str(s.get());
 }
 

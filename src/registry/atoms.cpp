@@ -2,6 +2,7 @@
 #include "python/fast_paths.hpp"
 
 #include "python/errors.hpp"
+#include "python/foreign.hpp"
 #include "python/type_tag.hpp"
 #include "python/function.hpp"
 #include "registry/phantoms.hpp"
@@ -34,7 +35,7 @@ Ref bonds_list(PyObject* a) {
 bool require_atom(PyObject* self) {
     if (is_atom(self)) return true;
     // A Python method would fail on the first attribute it reads.
-    Ref id = Ref::steal(PyObject_GetAttr(self, slot_name(Slot::Id)));
+    Ref id = foreign::get_attr(self, slot_name(Slot::Id));
     if (id)
         PyErr_Format(PyExc_TypeError, "this method needs an Atom instance as self, not '%.200s'",
                      Py_TYPE(self)->tp_name);
@@ -89,8 +90,7 @@ Ref class_attr(PyObject* cls, PyObject* name) {
     } else if (PyType_Check(cls)) {
         if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
-    settle_before_python();  // a descriptor or a metaclass can run Python code
-    return Ref::steal(PyObject_GetAttr(cls, name));
+    return foreign::get_attr(cls, name);  // a descriptor or a metaclass
 }
 
 namespace {

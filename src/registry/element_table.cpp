@@ -1,6 +1,7 @@
 #include "registry/element_table.hpp"
 #include "python/fast_paths.hpp"
 
+#include "python/foreign.hpp"
 #include "registry/atoms.hpp"
 #include "registry/plain_map.hpp"
 
@@ -21,7 +22,7 @@ constexpr Row kRows[] = {
 Ref table_of(PyObject* cls) { return class_attr(cls, g.names.element_info); }
 
 bool row_number(PyObject* row, Py_ssize_t i, PyObject* element, int64_t* out) {
-    Ref item = Ref::steal(PySequence_GetItem(row, i));
+    Ref item = foreign::item_at(row, i);
     if (!item) return false;
     if (!PyLong_Check(item.get())) {
         PyErr_Format(PyExc_TypeError, "the element table row of '%U' must hold ints, not '%.200s'", element,
@@ -54,7 +55,7 @@ bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* fou
         info = Ref::borrow(PyDict_GetItemWithError(table.get(), element));
         if (!info && PyErr_Occurred()) return false;
     } else {
-        info = Ref::steal(PyObject_CallMethod(table.get(), "get", "OO", element, Py_None));
+        info = foreign::call_method(table.get(), "get", "OO", element, Py_None);
         if (!info) return false;
         if (info.get() == Py_None) info.reset();
     }
@@ -98,8 +99,8 @@ Ref element_symbols(PyObject* cls) {
     Ref table = table_of(cls);
     if (!table) return nullptr;
     if (PyDict_Check(table.get())) return Ref::steal(PyDict_Keys(table.get()));
-    Ref keys = Ref::steal(PyObject_CallMethod(table.get(), "keys", nullptr));
-    return keys ? Ref::steal(PySequence_List(keys.get())) : nullptr;
+    Ref keys = foreign::call_method(table.get(), "keys", nullptr);
+    return keys ? foreign::to_list(keys.get()) : nullptr;
 }
 
 Ref plain_element_symbols(PyObject* cls) {

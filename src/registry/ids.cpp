@@ -16,6 +16,7 @@
 
 #include "python/dict_watch.hpp"
 #include "python/errors.hpp"
+#include "python/foreign.hpp"
 #include "python/function.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
@@ -259,8 +260,7 @@ Ref pop_random_entry() {
         if (!randint && !PyErr_Occurred())
             PyErr_SetString(PyExc_AttributeError, "module 'random' has no attribute 'randint'");
     } else {
-        settle_before_python();
-        randint = Ref::steal(PyObject_GetAttr(random_module.get(), g.names.randint));
+        randint = foreign::get_attr(random_module.get(), g.names.randint);
     }
     if (!randint) return nullptr;
     if (plain_pool && R.usable && random_module.get() == R.module && randint.get() == R.randint &&
@@ -272,11 +272,10 @@ Ref pop_random_entry() {
     }
     Ref high = Ref::steal(PyLong_FromSsize_t(n - 1));
     if (!high) return nullptr;
-    settle_before_python();  // randint is Python code now
     PyObject* args[2] = {g.const_zero, high.get()};
-    Ref index = Ref::steal(PyObject_Vectorcall(randint.get(), args, 2, nullptr));
+    Ref index = foreign::vectorcall(randint.get(), args, 2);
     if (!index) return nullptr;
-    return Ref::steal(PyObject_CallMethodOneArg(pool.get(), g.names.pop, index.get()));
+    return foreign::call_method(pool.get(), g.names.pop, index.get());
 }
 
 }  // namespace
@@ -311,7 +310,7 @@ bool give_back_id(PyObject* id) {
             continue;
         }
         Ref held = Ref::borrow(item);
-        const int eq = PyObject_RichCompareBool(held.get(), id, Py_EQ);
+        const int eq = foreign::compare(held.get(), id, Py_EQ);
         if (eq < 0) return false;
         if (eq) return true;
     }

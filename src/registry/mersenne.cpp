@@ -1,5 +1,6 @@
 #include "registry/mersenne.hpp"
 #include "python/fast_paths.hpp"
+#include "python/foreign.hpp"
 
 #include <cstring>
 
@@ -47,7 +48,7 @@ uint32_t next_word(GeneratorState* s) {
 
 // The generator's memory holds what getstate() reports: the 624 words, then the index.
 bool memory_matches_getstate(PyObject* generator) {
-    Ref state = Ref::steal(PyObject_CallMethod(generator, "getstate", nullptr));
+    Ref state = foreign::call_method(generator, "getstate", nullptr);
     if (!state || !PyTuple_Check(state.get()) || PyTuple_GET_SIZE(state.get()) < 2) return false;
     PyObject* internal = PyTuple_GET_ITEM(state.get(), 1);
     if (!PyTuple_Check(internal) || PyTuple_GET_SIZE(internal) != kWords + 1) return false;
@@ -64,7 +65,7 @@ bool memory_matches_getstate(PyObject* generator) {
 bool steps_match_getrandbits(PyObject* generator) {
     GeneratorState copy = *state_of(generator);
     for (int i = 0; i < 1300; ++i) {
-        Ref bits = Ref::steal(PyObject_CallMethod(generator, "getrandbits", "i", 32));
+        Ref bits = foreign::call_method(generator, "getrandbits", "i", 32);
         if (!bits) return false;
         const unsigned long v = PyLong_AsUnsignedLong(bits.get());
         if (PyErr_Occurred() || v != next_word(&copy)) return false;
@@ -81,7 +82,7 @@ bool confirm_generator_layout(PyTypeObject* type) {
     return false;  // without the GIL the generator guards its state with a lock of its own
 #endif
     if (type->tp_basicsize < static_cast<Py_ssize_t>(sizeof(PyObject) + sizeof(GeneratorState))) return false;
-    Ref generator = Ref::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(type), "i", 20240601));
+    Ref generator = foreign::call_function(reinterpret_cast<PyObject*>(type), "i", 20240601);
     layout_confirmed = generator && Py_IS_TYPE(generator.get(), type) && memory_matches_getstate(generator.get()) &&
                        steps_match_getrandbits(generator.get()) && memory_matches_getstate(generator.get());
     PyErr_Clear();

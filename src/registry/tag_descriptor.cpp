@@ -2,6 +2,7 @@
 // with does the reading and writing (same slot, same errors, an unset slot
 // still raising AttributeError); this wrapper only notes each write, so that
 // clearing the tags can skip atoms that were never given one.
+#include "python/foreign.hpp"
 #include "registry/tags.hpp"
 
 #include <utility>
@@ -36,10 +37,10 @@ PyObject* tag_getattro(PyObject* self, PyObject* name) {
     PyObject* v = PyObject_GenericGetAttr(self, name);
     if (v || !PyErr_ExceptionMatches(PyExc_AttributeError)) return v;
     PyErr_Clear();
-    return PyObject_GetAttr(member_of(self), name);
+    return foreign::get_attr(member_of(self), name).release();
 }
 
-PyObject* tag_repr(PyObject* self) { return PyObject_Repr(member_of(self)); }
+PyObject* tag_repr(PyObject* self) { return foreign::repr_of(member_of(self)).release(); }
 
 void tag_dealloc(PyObject* self) {
     // An instance of a heap type holds a reference to its type.

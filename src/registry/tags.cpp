@@ -1,6 +1,7 @@
 #include "registry/tags.hpp"
 #include "python/fast_paths.hpp"
 
+#include "python/foreign.hpp"
 #include "registry/plain_map.hpp"
 #include "python/settle_hook.hpp"
 #include "python/type_tag.hpp"
@@ -131,7 +132,7 @@ bool clear_every_tag(PyObject* map_object) {
         } else {
             plain = false;
             Ref held = Ref::borrow(value);
-            if (PyObject_SetAttr(held.get(), slot_name(Slot::AccessTag), Py_False) < 0) return false;
+            if (!foreign::set_attr(held.get(), slot_name(Slot::AccessTag), Py_False)) return false;
         }
         if (PyDict_GET_SIZE(map.get()) != size) {
             PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");

@@ -2,6 +2,7 @@
 // the continuation, then the level's own atom), each with the atoms it bonds
 // to as its bond list; bracket hydrogen counts are met and rings are closed.
 // Runs on an explicit stack, so chains of any length need no C stack.
+#include "python/foreign.hpp"
 #include "smiles_reader/reader.hpp"
 #include "python/fast_paths.hpp"
 
@@ -134,7 +135,7 @@ private:
             while (step < 0 ? (target.overflow > 0 || h < target.value) : (target.overflow < 0 || h > target.value)) {
                 Ref lone = get_lone(atom);
                 Ref delta = Ref::steal(PyLong_FromLong(step));
-                Ref next = lone && delta ? Ref::steal(PyNumber_Add(lone.get(), delta.get())) : nullptr;
+                Ref next = lone && delta ? foreign::add(lone.get(), delta.get()) : nullptr;
                 if (!next || !run_setter(atom, Setter::Lone, next.get(), Py_False)) return false;
                 const int64_t before = h;
                 if (!count_hydrogens(atom, &h)) return false;
@@ -167,19 +168,19 @@ private:
     // A label with no partner in this text meets the table handed down by a
     // caller that read the rest of the string itself.
     bool outer_ring(PyObject* atom, const RingMark& mark) {
-        Ref table = Ref::steal(PySequence_GetItem(val_, 1));
+        Ref table = foreign::item_at(val_, 1);
         Ref key = table ? Ref::steal(PyLong_FromString(mark.label.c_str(), nullptr, 10)) : nullptr;
         if (!key) return false;
-        const int known = PySequence_Contains(table.get(), key.get());
+        const int known = foreign::contains(table.get(), key.get());
         if (known < 0) return false;
         if (!known) {
             Ref id = get_id(atom);
             Ref entry = id ? Ref::steal(Py_BuildValue("(iO)", mark.order, id.get())) : nullptr;
-            return entry && PyObject_SetItem(table.get(), key.get(), entry.get()) == 0;
+            return entry && foreign::set_item(table.get(), key.get(), entry.get());
         }
-        Ref entry = Ref::steal(PyObject_GetItem(table.get(), key.get()));
-        Ref stored_order = entry ? Ref::steal(PySequence_GetItem(entry.get(), 0)) : nullptr;
-        Ref stored_id = stored_order ? Ref::steal(PySequence_GetItem(entry.get(), 1)) : nullptr;
+        Ref entry = foreign::get_item(table.get(), key.get());
+        Ref stored_order = entry ? foreign::item_at(entry.get(), 0) : nullptr;
+        Ref stored_id = stored_order ? foreign::item_at(entry.get(), 1) : nullptr;
         if (!stored_id) return false;
         const long o = PyLong_AsLong(stored_order.get());
         if (o == -1 && PyErr_Occurred()) return false;
@@ -216,12 +217,12 @@ private:
         for (int m : level.rings) {
             if (!wanted) break;
             Ref order = Ref::steal(PyLong_FromLong(r_.marks[static_cast<size_t>(m)].order));
-            wanted = order ? Ref::steal(PyNumber_Add(wanted.get(), order.get())) : nullptr;
+            wanted = order ? foreign::add(wanted.get(), order.get()) : nullptr;
             if (!wanted) return false;
         }
         if (wanted && level.incoming > 0) {
             Ref incoming = Ref::steal(PyLong_FromLong(level.incoming));
-            wanted = incoming ? Ref::steal(PyNumber_Add(wanted.get(), incoming.get())) : nullptr;
+            wanted = incoming ? foreign::add(wanted.get(), incoming.get()) : nullptr;
             if (!wanted) return false;
         }
         int placeholders = 0;
@@ -258,7 +259,7 @@ private:
 }  // namespace
 
 Ref from_smiles(PyObject* smiles, PyObject* top_arg, PyObject* val) {
-    const int top = PyObject_IsTrue(top_arg);
+    const int top = foreign::is_true(top_arg);
     if (top < 0) {
         // The test of `top` is the reading's first step: its failure is
         // wrapped, quoting the caller's val[0] as no shared state exists yet.

@@ -1,12 +1,13 @@
 #include "smiles_reader/messages.hpp"
 
 #include "python/errors.hpp"
+#include "python/foreign.hpp"
 
 namespace atom::smiles {
 
 bool Quote::add_to(Text& m) const {
     if (top) return m.add_str(text);
-    Ref input = Ref::steal(PySequence_GetItem(val, 0));
+    Ref input = foreign::item_at(val, 0);
     return input && m.add_plain(input.get());
 }
 

@@ -1,5 +1,6 @@
 #include "smiles_reader/parse.hpp"
 
+#include "python/foreign.hpp"
 #include "python/state.hpp"
 #include "registry/atoms.hpp"
 
@@ -151,7 +152,7 @@ private:
             Ref pair = src_.slice(pos_, two);
             if (!pair) return false;
             known = PyDict_Check(table.get()) ? PyDict_Contains(table.get(), pair.get())
-                                              : PySequence_Contains(table.get(), pair.get());
+                                              : foreign::contains(table.get(), pair.get());
             if (known < 0) return false;
         }
         if (known) {
@@ -165,7 +166,7 @@ private:
             level_.element = Ref::steal(PyUnicode_FromOrdinal(static_cast<int>(upper)));
         } else {
             Ref one = src_.slice(pos_, pos_ + 1);
-            level_.element = one ? Ref::steal(PyObject_CallMethod(one.get(), "upper", nullptr)) : nullptr;
+            level_.element = one ? foreign::call_method(one.get(), "upper", nullptr) : nullptr;
         }
         ++pos_;
         return static_cast<bool>(level_.element);

@@ -1,5 +1,6 @@
 #include "valence/accounting.hpp"
 
+#include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/errors.hpp"
 #include "python/function.hpp"
@@ -173,7 +174,7 @@ bool fit_shell(const AccountArgs& a, const ElementRow& row, Wide lone, Wide v, c
         *out = {static_cast<int64_t>(n), static_cast<int64_t>(lone)};
         return true;
     }
-    const int truth = PyObject_IsTrue(a.auto_modify);
+    const int truth = foreign::is_true(a.auto_modify);
     if (truth < 0) return false;
     const bool auto_modify = truth;
     const Wide b = entries.entries;
@@ -212,9 +213,9 @@ bool bond_num(const AccountArgs& a, Capacity* out) {
 Ref remove_hydro(PyObject* bonds) {
     Ref kept = Ref::steal(PyList_New(0));
     if (!kept) return nullptr;
-    Ref iter = Ref::steal(PyObject_GetIter(bonds));
+    Ref iter = foreign::iter(bonds);
     if (!iter) return nullptr;
-    while (Ref entry = Ref::steal(PyIter_Next(iter.get()))) {
+    while (Ref entry = foreign::next(iter.get())) {
         Ref element = entry_element(entry.get());
         if (!element) return nullptr;
         if (!is_hydrogen_symbol(element.get())) {

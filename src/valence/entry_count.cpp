@@ -1,5 +1,6 @@
 #include "valence/entry_count.hpp"
 
+#include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/state.hpp"
 #include "registry/atoms.hpp"
@@ -17,7 +18,7 @@ bool count_doubles_generic(std::vector<Ref> items, Py_ssize_t* doubles) {
         std::vector<Ref> rest;
         Py_ssize_t same = 0;
         for (Ref& item : items) {
-            const int eq = PyObject_RichCompareBool(item.get(), first.get(), Py_EQ);
+            const int eq = foreign::compare(item.get(), first.get(), Py_EQ);
             if (eq < 0) return false;
             if (eq)
                 ++same;
@@ -84,25 +85,25 @@ bool count_list(PyObject* list, EntryCount* out) {
 
 // The copy/count/remove walk on an object that is not a list.
 bool count_object(PyObject* existing, EntryCount* out) {
-    Ref copy = Ref::steal(PyObject_CallMethodNoArgs(existing, g.names.copy));
+    Ref copy = foreign::call_method(existing, g.names.copy);
     if (!copy) return false;
     for (;;) {
-        const int nonempty = PyObject_IsTrue(copy.get());
+        const int nonempty = foreign::is_true(copy.get());
         if (nonempty < 0) return false;
         if (!nonempty) break;
-        Ref first = Ref::steal(PySequence_GetItem(copy.get(), 0));
+        Ref first = foreign::item_at(copy.get(), 0);
         if (!first) return false;
-        Ref count = Ref::steal(PyObject_CallMethodOneArg(copy.get(), g.names.count, first.get()));
+        Ref count = foreign::call_method(copy.get(), g.names.count, first.get());
         if (!count) return false;
         const Py_ssize_t times = PyLong_Check(count.get()) ? PyLong_AsSsize_t(count.get()) : 1;
         if (times == -1 && PyErr_Occurred()) return false;
         if (times == 2) ++out->doubles;
         for (Py_ssize_t k = 0; k < std::max<Py_ssize_t>(times, 1); ++k) {
-            Ref r = Ref::steal(PyObject_CallMethodOneArg(copy.get(), g.names.remove, first.get()));
+            Ref r = foreign::call_method(copy.get(), g.names.remove, first.get());
             if (!r) return false;
         }
     }
-    out->entries = PyObject_Size(existing);
+    out->entries = foreign::size(existing);
     return out->entries >= 0;
 }
 
