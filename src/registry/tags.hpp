@@ -1,9 +1,9 @@
 // Traversal marks (access_tag). The walks and reset_tags() leave every
 // registered atom's tag False; to make that cost what was marked rather than
-// what is registered, the module keeps the atoms that can hold a tag other than
-// False: those a walk marked, those Python code wrote through the class's
-// access_tag descriptor, and those registered while holding such a tag (seen
-// by a watcher on id_map). Whenever that knowledge cannot be trusted (an
+// what is registered, the module remembers (without holding them) the atoms
+// that can hold a tag other than False: those a walk marked, those Python code
+// wrote through the class's access_tag descriptor while registered, and those
+// registered while holding such a tag (seen by a watcher on id_map). Whenever that knowledge cannot be trusted (an
 // attribute of the class was assigned, id_map was replaced, filled from
 // another dict, or given a key that is not an int or a value that is not an
 // atom) one full scan clears every registered atom and the knowledge restarts.
