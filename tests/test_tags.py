@@ -85,3 +85,36 @@ def test_a_registry_filled_from_another_dict_is_obeyed():
     finally:
         A.id_map = original
 
+
+
+class Snapshot:
+    """A tag whose finalizer records every registered atom's tag, in id_map order."""
+    seen = None
+
+    def __del__(self):
+        Snapshot.seen = [a.access_tag for a in A.id_map.values()]
+
+
+@pytest.mark.parametrize("edit", ["delete a marked atom", "set a tag that runs code"])
+def test_what_the_walks_print_did_is_obeyed_by_its_clearing(edit, monkeypatch):
+    start = A.from_smiles("CCO")
+    printed = []
+
+    def print(atom):  # acts on the first atom printed, once its walk is done
+        if not printed:
+            printed.append(atom)
+            if edit == "delete a marked atom":
+                atom.delete()
+            else:
+                atom.access_tag = Snapshot()
+    monkeypatch.setattr(Atom, "print", print, raising=False)
+    before = list(A.id_map.values())
+    Atom.get_formula(start)
+    marked = printed[0]
+    if edit == "delete a marked atom":
+        assert marked.access_tag is True  # no longer registered: not cleared
+    else:
+        # Cleared in id_map order: the atoms after the one whose old tag ran code are still marked.
+        k = before.index(marked)
+        assert Snapshot.seen == [False] * (k + 1) + [True] * (len(before) - k - 1)
+    assert all(a.access_tag is False for a in A.id_map.values())

@@ -149,13 +149,11 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     // Only a tally of this call's own, keyed by exact str, is read without
     // Python code; a caller's tally makes every step a general one.
     const bool plain = entry && tally && has_plain_keys(tally.get());
-    bool pure = false;
-    if (!tally || !walk_and_print(self, tally.get(), plain, &pure)) return nullptr;
+    if (!tally || !walk_and_print(self, tally.get(), plain)) return nullptr;
     if (!entry) return Ref::borrow(g.names.empty);
     Ref formula = plain ? plain_formula(tally.get()) : nullptr;
-    pure = pure && formula;
     if (!formula && !PyErr_Occurred()) formula = write_formula(tally.get());
-    if (!formula || !(pure ? clear_walk_marks() : reset_all_tags())) return nullptr;
+    if (!formula || !reset_all_tags()) return nullptr;
     return formula;
 }
 

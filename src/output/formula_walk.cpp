@@ -141,8 +141,6 @@ public:
         if (printer_.flush()) failure.restore();
         return false;
     }
-    // Whether every step was taken without Python code.
-    bool pure() const { return plain_ && printer_.kept_all(); }
 
 private:
     bool start(PyObject* self);
@@ -198,13 +196,9 @@ bool FormulaWalk::run(PyObject* self) {
 
 }  // namespace
 
-bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally, bool* pure) {
+bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally) {
     FormulaWalk walk(tally, plain_tally);
-    if (walk.run(self)) {
-        *pure = walk.pure();
-        return true;
-    }
-    return walk.flush_after_failure();
+    return walk.run(self) || walk.flush_after_failure();
 }
 
 }  // namespace atom

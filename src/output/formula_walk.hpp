@@ -8,8 +8,7 @@
 namespace atom {
 
 // `plain_tally`: the tally is the entry call's own, keyed by exact str, so its
-// steps may be taken without Python code and the printed lines kept. *pure
-// tells, after a success, whether every step was taken so.
-bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally, bool* pure);
+// steps may be taken without Python code and the printed lines kept.
+bool walk_and_print(PyObject* self, PyObject* tally, bool plain_tally);
 
 }  // namespace atom

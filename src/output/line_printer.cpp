@@ -124,17 +124,19 @@ bool print_atom(PyObject* atom) {
 }
 
 // Whether print(atom) would be the interpreter's print writing to a plain
-// text stream, from now until Python code next runs. The stream's `closed`
-// is read first, as it is the one check that calls a method.
+// text stream, from now until Python code next runs. A print of the module's
+// own (the cheapest check, made per line while it stays) rules it out; of the
+// stream's checks, reading `closed` is the one that calls a method, in C for
+// the plain streams only.
 bool LinePrinter::can_keep() {
     if (!may_keep_) return false;
-    Ref out = current_stdout();
-    if (!out || !is_plain_text_stream(out.get()) || !is_open(out.get())) return false;
     PyObject* globals = PyModule_GetDict(g.module);
     if (!globals || PyDict_GetItemWithError(globals, g.names.print) || PyErr_Occurred()) {
         PyErr_Clear();
         return false;
     }
+    Ref out = current_stdout();
+    if (!out || !is_plain_text_stream(out.get()) || !is_open(out.get())) return false;
     PyObject* print = print_from_builtins();
     if (!is_own_print(print)) {
         PyErr_Clear();
@@ -155,7 +157,6 @@ bool LinePrinter::print(PyObject* atom) {
         }
         if (!flush()) return false;
     }
-    printed_ = true;
     return print_atom(atom);
 }
 

@@ -30,14 +30,11 @@ public:
     // Writes the kept lines; false with the write's exception set.
     bool flush();
     bool keeping() const { return !pending_.empty(); }
-    // Whether no line took print(atom) itself.
-    bool kept_all() const { return !printed_; }
 
 private:
     bool can_keep();
 
     bool may_keep_;
-    bool printed_ = false;
     std::string pending_;
     Ref out_;  // sys.stdout while lines are kept
     Ref map_;  // the registry, plain, while lines are kept

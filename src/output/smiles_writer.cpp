@@ -229,7 +229,7 @@ bool SmilesWalk::finish(const Call& c) {
         Ref id = id_of(c.atom.get());
         if (!id || !book.add_openings(id.get(), tree_.piece(c.node))) return false;
     }
-    return !c.top || (pure_ ? clear_walk_marks() : reset_all_tags());
+    return !c.top || reset_all_tags();
 }
 
 // The steps read directly while the walk is pure; each falls back to the

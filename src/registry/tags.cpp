@@ -3,7 +3,6 @@
 
 #include "python/foreign.hpp"
 #include "registry/plain_map.hpp"
-#include "python/settle_hook.hpp"
 #include "python/type_tag.hpp"
 #include "registry/atoms.hpp"
 
@@ -16,7 +15,8 @@ namespace {
 // A remembered atom: borrowed, with the id it was registered under when it
 // was remembered. The book keeps nothing alive: an entry is dereferenced only
 // once id_map is found to hold that very object under that id (then the map
-// holds it), or within a walk that ran no Python code since it marked it.
+// holds it), or while id_map has not been edited since the book was last
+// empty (every entry was registered when it was remembered, and still is).
 struct Remembered {
     PyObject* atom;
     Ref id;  // an exact int: dropping it runs no Python code
@@ -29,7 +29,8 @@ struct TagBook {
     Ref descriptor;                     // the access_tag descriptor installed in the class
     unsigned int class_tag = 0;         // the class's version tag when trust began; 0: no trust
     bool spoiled = false;               // trust was withdrawn since the last full scan began
-    uint64_t emptied_at = 0;            // foreign_epoch when a clearing last left the book empty
+    uint64_t edits = 0;                 // edits of the watched map the watcher has reported
+    uint64_t emptied_at = 0;            // `edits` when a clearing last left the book empty
 };
 // Never destroyed: releasing its references after the interpreter has
 // finalised would crash.
@@ -55,7 +56,9 @@ bool trusted(PyObject* map) {
 // Notes `atom`, registered under `id` in the watched map. Never runs Python
 // code nor releases anything: the watcher calls it inside an edit.
 void remember_registered(PyObject* atom, PyObject* id) {
-    if (book.maybe_set.size() >= kMaxRemembered) return distrust();
+    // Only an exact int is looked up again without Python code (its hash and
+    // comparisons are the interpreter's own).
+    if (book.maybe_set.size() >= kMaxRemembered || !PyLong_CheckExact(id)) return distrust();
     try {
         book.maybe_set.push_back(Remembered{atom, Ref::borrow(id)});
     } catch (const std::bad_alloc&) {
@@ -75,6 +78,7 @@ PyObject* still_registered(PyObject* map, const Remembered& r) {
 // Only records: an edit of id_map must not run Python code or release anything.
 void note_registry_edit(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* value) {
     if (dict != book.watched) return;
+    ++book.edits;
     if (event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED) {
         const bool stand_in = registering_stand_in && value == key;
         if (!PyLong_CheckExact(key) || !(is_atom(value) || stand_in))
@@ -140,7 +144,7 @@ bool clear_every_tag(PyObject* map_object) {
         }
     }
     if (plain && watched) trust(map.get());
-    if (book.maybe_set.empty()) book.emptied_at = foreign_epoch;
+    if (book.maybe_set.empty()) book.emptied_at = book.edits;
     return true;
 }
 
@@ -150,24 +154,48 @@ bool clear_every_tag(PyObject* map_object) {
 // finalizer as it is dropped: then the clearing is the full scan in id_map
 // order, as reset_tags() always did.
 bool clear_remembered(PyObject* map) {
-    std::vector<Remembered> entries;
-    entries.swap(book.maybe_set);
-    for (const Remembered& r : entries) {
-        PyObject* a = still_registered(map, r);
-        if (!a) continue;
-        PyObject* tag = *slot_ptr(a, Slot::AccessTag);
+    static std::vector<PyObject*>& live = *new std::vector<PyObject*>;
+    live.clear();
+    try {
+        for (const Remembered& r : book.maybe_set) {
+            PyObject* a = still_registered(map, r);
+            if (!a) continue;
+            PyObject* tag = *slot_ptr(a, Slot::AccessTag);
+            if (tag != Py_True && tag != Py_False) return clear_every_tag(map);
+            live.push_back(a);
+        }
+    } catch (const std::bad_alloc&) {
+        return clear_every_tag(map);
+    }
+    // Looking up int keys ran no Python code: the atoms found are still held by the map.
+    for (PyObject* a : live) slot_set(a, Slot::AccessTag, Py_False);  // bools are immortal
+    book.maybe_set.clear();
+    book.emptied_at = book.edits;
+    return true;
+}
+
+// Trusted, and id_map not edited since the book was last empty: every entry
+// names an atom registered when it was remembered, which the map still holds,
+// so none needs looking up.
+bool book_is_current() {
+    return book.class_tag && book.class_tag == valid_version_tag(g.atom_type) && book.emptied_at == book.edits &&
+           fast_path(FastPath::TagBook);
+}
+
+// Clears a current book's atoms. Python code run since (a walk's print) may
+// have set tags; a tag other than a bool could run code as it is dropped, so
+// then the clearing keeps id_map order (clear_remembered does).
+bool clear_current_book() {
+    for (const Remembered& r : book.maybe_set) {
+        PyObject* tag = *slot_ptr(r.atom, Slot::AccessTag);
         if (tag != Py_True && tag != Py_False) {
-            book.maybe_set.swap(entries);
-            return clear_every_tag(map);
+            Ref map = Ref::borrow(book.watched);
+            return clear_remembered(map.get());
         }
     }
-    for (const Remembered& r : entries)
-        if (PyObject* a = still_registered(map, r)) slot_set(a, Slot::AccessTag, Py_False);  // bools are immortal
-    entries.clear();
-    if (book.maybe_set.empty()) {
-        entries.swap(book.maybe_set);  // keeps its room for the next walk
-        book.emptied_at = foreign_epoch;
-    }
+    for (const Remembered& r : book.maybe_set)
+        slot_set(r.atom, Slot::AccessTag, Py_False);  // bools are immortal: no drop runs code
+    book.maybe_set.clear();
     return true;
 }
 
@@ -196,23 +224,10 @@ void mark_atom(PyObject* atom) {
 }
 
 bool reset_all_tags() {
+    if (book_is_current()) return clear_current_book();
     Ref map = registry_map();
     if (!map) return false;
     return trusted(map.get()) ? clear_remembered(map.get()) : clear_every_tag(map.get());
-}
-
-bool clear_walk_marks() {
-    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type) || book.emptied_at != foreign_epoch ||
-        !fast_path(FastPath::TagBook))
-        return reset_all_tags();
-    // No Python code ran since the walk marked them: every entry is an atom
-    // it confirmed, still registered.
-    for (const Remembered& r : book.maybe_set) {
-        if (*slot_ptr(r.atom, Slot::AccessTag) != Py_True) return reset_all_tags();
-        slot_set(r.atom, Slot::AccessTag, Py_False);  // True is immortal: no drop runs code
-    }
-    book.maybe_set.clear();
-    return true;
 }
 
 Ref plain_registry() {

@@ -20,13 +20,10 @@ void forget_settled_atom(PyObject* atom);
 // A walk's mark: access_tag = True, remembered for the next clearing.
 void mark_atom(PyObject* atom);
 
-// reset_tags(): every registered atom's access_tag becomes False.
+// reset_tags(): every registered atom's access_tag becomes False. Costs what
+// was marked since the last clearing while id_map is not edited (a walk's
+// closing reset), a lookup per remembered atom otherwise.
 bool reset_all_tags();
-
-// The closing reset_tags() of a walk that ran no Python code since its opening
-// one: whatever has been remembered since is the walk's own marks, set on
-// atoms it confirmed, all still registered, so none is looked up again.
-bool clear_walk_marks();
 
 // Atom.id_map when it is known to hold only int keys and atoms, so that
 // looking an exact int up in it runs no Python code; else null (no error set).
