@@ -422,3 +422,23 @@ def test_finalizers_of_registry_entries_that_a_registration_replaces(capsys, cal
     for i, watcher in watchers.items():
         assert watcher.seen[:1] == ([] if i in planted else [(True, False)]), i
     check_registry(planted, ids=SMALL_POOL)
+
+
+def test_a_registry_key_whose_eq_drops_the_id_being_looked_up():
+    # Setting a tag looks the atom's id up in id_map; a colliding key's __eq__ may replace that id,
+    # freeing the int the lookup was made with (caught under the sanitizer build).
+    a = A("H", None, 0, 1)
+    a.id = int("1" + "0" * 30) + 7  # held by the slot alone
+
+    class Collides:
+        def __hash__(self):
+            return hash(10 ** 30 + 7)
+
+        def __eq__(self, other):
+            a.id = 5
+            return True
+    A.id_map[Collides()] = a
+    for _ in range(3):
+        a.access_tag = True
+        A.reset_tags()
+        assert a.access_tag is False
