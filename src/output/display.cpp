@@ -12,25 +12,41 @@
 namespace atom {
 namespace {
 
+// The display text's one form, for both of its readers: the general one
+// (the getters, each value written in its plain text form, where Python code
+// may run) and the plain one (the slots, read without Python code; a writer
+// returns false when it cannot). Each writer appends its field to `out`.
+template <class Id, class Element, class Bonds, class Charge, class Lone>
+bool compose_display(std::string& out, Id id, Element element, Bonds bonds, Charge charge, Lone lone) {
+    out.append("<Atom id=");
+    if (!id()) return false;
+    out.append(", element=");
+    if (!element()) return false;
+    out.append(", bonds=");
+    if (!bonds()) return false;
+    out.append(", charge=");
+    if (!charge()) return false;
+    out.append(", lone_electron=");
+    if (!lone()) return false;
+    out += '>';
+    return true;
+}
+
 // "[1001(H), 1005(O), 1005(O)]": one item per bond entry, with the element of
-// the atom it names. Formatting an entry may run Python code, so the list is
-// held and its length re-read at every step.
-bool add_bond_items(Text& out, PyObject* atom) {
-    Ref bonds = get_bonds(atom);
-    if (!bonds) return false;
-    out.add('[');
-    bool any = false;
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
-        if (!out.add_plain(entry.get())) return false;
-        out.add('(');
-        Ref element = entry_element(entry.get());
-        if (!element || !out.add_plain(element.get())) return false;
-        out.add("), ");
-        any = true;
+// the atom it names. A general writer may run Python code, so each entry is
+// held while it is written and the list's length re-read at every step.
+template <class Entry, class Element>
+bool compose_bond_items(std::string& out, PyObject* bonds, Entry entry, Element element) {
+    out += '[';
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
+        Ref item = Ref::borrow(PyList_GET_ITEM(bonds, i));
+        if (i) out.append(", ");
+        if (!entry(item.get())) return false;
+        out += '(';
+        if (!element(item.get())) return false;
+        out += ')';
     }
-    if (any) out.bytes().resize(out.size() - 2);
-    out.add(']');
+    out += ']';
     return true;
 }
 
@@ -55,37 +71,18 @@ bool add_ascii_slot(std::string& out, PyObject* v) {
     return true;
 }
 
-bool add_plain_bond_items(std::string& out, PyObject* atom, PyObject* map) {
-    PyObject* bonds = *slot_ptr(atom, Slot::Bonds);
-    if (!bonds || !PyList_Check(bonds)) return false;
-    out += '[';
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
-        PyObject* entry = PyList_GET_ITEM(bonds, i);
-        PyObject *neighbour, *element;
-        if (i) out.append(", ", 2);
-        if (!plain_neighbour(map, entry, &neighbour, &element) || !add_int_slot(out, entry)) return false;
-        out += '(';
-        if (!add_ascii_slot(out, element)) return false;
-        out += ')';
-    }
-    out += ']';
-    return true;
-}
-
 bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
-    if (!plain_confirmed(map, atom)) return false;
-    out.append("<Atom id=", 9);
-    if (!add_int_slot(out, *slot_ptr(atom, Slot::Id))) return false;
-    out.append(", element=", 10);
-    if (!add_ascii_slot(out, *slot_ptr(atom, Slot::Element))) return false;
-    out.append(", bonds=", 8);
-    if (!add_plain_bond_items(out, atom, map)) return false;
-    out.append(", charge=", 9);
-    if (!add_int_slot(out, *slot_ptr(atom, Slot::Charge))) return false;
-    out.append(", lone_electron=", 16);
-    if (!add_int_slot(out, *slot_ptr(atom, Slot::Lone))) return false;
-    out += '>';
-    return true;
+    PyObject* bonds = *slot_ptr(atom, Slot::Bonds);
+    if (!plain_confirmed(map, atom) || !bonds || !PyList_Check(bonds)) return false;
+    const auto int_slot = [&out, atom](Slot slot) { return [&out, atom, slot] { return add_int_slot(out, *slot_ptr(atom, slot)); }; };
+    const auto element = [&out, atom] { return add_ascii_slot(out, *slot_ptr(atom, Slot::Element)); };
+    const auto entry = [&out](PyObject* e) { return add_int_slot(out, e); };
+    const auto neighbour_element = [&out, map](PyObject* e) {
+        PyObject *neighbour, *symbol;
+        return plain_neighbour(map, e, &neighbour, &symbol) && add_ascii_slot(out, symbol);
+    };
+    const auto bond_items = [&] { return compose_bond_items(out, bonds, entry, neighbour_element); };
+    return compose_display(out, int_slot(Slot::Id), element, bond_items, int_slot(Slot::Charge), int_slot(Slot::Lone));
 }
 
 }  // namespace
@@ -124,22 +121,27 @@ PyObject* display_slot(PyObject* self) {
 
 Ref display_text(PyObject* atom) {
     if (!confirm(atom)) return nullptr;
+    Ref list = get_bonds(atom);
+    if (!list) return nullptr;
     Text bonds;
-    if (!add_bond_items(bonds, atom)) return nullptr;
+    const auto entry = [&bonds](PyObject* e) { return bonds.add_plain(e); };
+    const auto neighbour_element = [&bonds](PyObject* e) {
+        Ref element = entry_element(e);
+        return element && bonds.add_plain(element.get());
+    };
+    if (!compose_bond_items(bonds.bytes(), list.get(), entry, neighbour_element)) return nullptr;
     Ref id = get_id(atom);
     Ref element = id ? get_element(atom) : nullptr;
     Ref charge = element ? get_charge(atom) : nullptr;
     Ref lone = charge ? get_lone(atom) : nullptr;
     if (!lone) return nullptr;
-    Text t("<Atom id=");
-    if (!t.add_plain(id.get())) return nullptr;
-    t.add(", element=");
-    if (!t.add_plain(element.get())) return nullptr;
-    t.add(", bonds=").add(bonds.bytes()).add(", charge=");
-    if (!t.add_plain(charge.get())) return nullptr;
-    t.add(", lone_electron=");
-    if (!t.add_plain(lone.get())) return nullptr;
-    t.add('>');
+    Text t;
+    const auto plain = [&t](const Ref& v) { return [&t, &v] { return t.add_plain(v.get()); }; };
+    const auto bond_items = [&t, &bonds] {
+        t.add(bonds.bytes());
+        return true;
+    };
+    if (!compose_display(t.bytes(), plain(id), plain(element), bond_items, plain(charge), plain(lone))) return nullptr;
     return t.to_str();
 }
 
