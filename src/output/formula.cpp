@@ -1,5 +1,6 @@
 #include "output/formula.hpp"
 
+#include "python/edits.hpp"
 #include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/text.hpp"
@@ -61,82 +62,104 @@ Ref new_tally() {
     return tally;
 }
 
-// Hill order: with carbon, C and H first and the rest in table order;
-// without carbon, plain table order (its C entry counts 0 and is not written).
-Ref hill_order(PyObject* tally) {
-    Ref keys = element_symbols(atom_class());
-    Ref carbon = keys ? foreign::get_item(tally, g.names.C) : nullptr;
-    const int has_carbon = carbon ? foreign::compare(carbon.get(), g.const_zero, Py_GT) : -1;
-    if (has_carbon <= 0) return has_carbon < 0 ? nullptr : keys;
-    Ref removed = foreign::call_method(keys.get(), g.names.remove, g.names.H);
-    if (!removed) return nullptr;
-    Ref order = Ref::steal(PyList_New(0));
-    if (!order || PyList_Append(order.get(), g.names.C) < 0 || PyList_Append(order.get(), g.names.H) < 0)
-        return nullptr;
-    for (Py_ssize_t i = 1; i < PyList_GET_SIZE(keys.get()); ++i)
-        if (PyList_Append(order.get(), PyList_GET_ITEM(keys.get(), i)) < 0) return nullptr;
-    return order;
-}
+// What a reader of the tally reports at each step: the general reader only
+// succeeds or fails; the plain one, which runs no Python code, may find that
+// a step needs the general reader (nothing has been changed then).
+enum class Step { Failed, Cannot, Done };
 
-// The Hill order of hill_order for a tally keyed by exact str, read without
-// Python code: false (no error set) when that order needs the general path
-// (no int under "C", no "H" to remove).
-bool plain_hill_order(PyObject* tally, PyObject* keys, std::vector<PyObject*>* order) {
-    PyObject* carbon = PyDict_GetItemWithError(tally, g.names.C);
-    if (!carbon || !PyLong_CheckExact(carbon)) return false;
-    const Py_ssize_t n = PyList_GET_SIZE(keys);
-    for (Py_ssize_t i = 0; i < n; ++i)
-        if (!PyUnicode_CheckExact(PyList_GET_ITEM(keys, i))) return false;
-    order->reserve(static_cast<size_t>(n) + 1);
-    if (read_int(carbon).value <= 0) {
-        for (Py_ssize_t i = 0; i < n; ++i) order->push_back(PyList_GET_ITEM(keys, i));
-        return true;
-    }
-    Py_ssize_t hydrogen = 0;
-    while (hydrogen < n && PyUnicode_Compare(PyList_GET_ITEM(keys, hydrogen), g.names.H) != 0) ++hydrogen;
-    if (hydrogen == n) return false;
-    order->push_back(g.names.C);
-    order->push_back(g.names.H);
-    // The keys without that "H", less their first entry.
-    for (Py_ssize_t i = hydrogen == 0 ? 2 : 1; i < n; ++i)
-        if (i != hydrogen) order->push_back(PyList_GET_ITEM(keys, i));
-    return true;
-}
-
-// write_formula for a tally keyed by exact str (the entry call's own), without
-// Python code; null with no error set when the general path must write it.
-Ref plain_formula(PyObject* tally) {
-    Ref keys = plain_element_symbols(atom_class());
-    if (!keys) return nullptr;
-    std::vector<PyObject*> order;
-    if (!plain_hill_order(tally, keys.get(), &order)) return nullptr;
-    Text out;
-    for (PyObject* symbol : order) {
-        PyObject* count = PyDict_GetItemWithError(tally, symbol);
-        if (!count || !PyLong_CheckExact(count)) return nullptr;
-        const BigInt n = read_int(count);
-        if (n.value < 1) continue;
-        if (!out.add_str(symbol)) return nullptr;
-        if (n.value > 1 && !out.add_plain(count)) return nullptr;
-    }
-    return out.to_str();
-}
-
-Ref write_formula(PyObject* tally) {
-    Ref order = hill_order(tally);
-    if (!order) return nullptr;
-    Text out;
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(order.get()); ++i) {
-        Ref symbol = Ref::borrow(PyList_GET_ITEM(order.get(), i));
-        Ref count = foreign::get_item(tally, symbol.get());
-        if (!count) return nullptr;
+// The Hill formula, one rule for both readers of the tally: with carbon, C
+// and H first and the rest in table order; without carbon, plain table order
+// (its C entry counts 0 and is not written). An element is written when it
+// counts at least 1, its count after it when above 1.
+template <class Reader>
+Step write_hill_formula(Reader& r, Text& out) {
+    Ref symbols = r.symbols();
+    if (!symbols) return r.missing();
+    bool carbon = false;
+    if (Step s = r.has_carbon(&carbon); s != Step::Done) return s;
+    // With carbon, the table's "H" goes to the front and its first entry, "C", with it.
+    if (carbon)
+        if (Step s = r.drop_hydrogen(symbols.get()); s != Step::Done) return s;
+    const auto write = [&](PyObject* symbol) {
+        Ref count;
+        if (Step s = r.count(symbol, &count); s != Step::Done) return s;
         // The tally is private to this call and holds exact ints only.
         const BigInt n = read_int(count.get());
-        if (n.value < 1) continue;
-        if (!out.add_str(symbol.get())) return nullptr;
-        if (n.value > 1 && !out.add_plain(count.get())) return nullptr;
+        if (n.value < 1) return Step::Done;
+        if (!out.add_str(symbol) || (n.value > 1 && !out.add_plain(count.get()))) return Step::Failed;
+        return Step::Done;
+    };
+    if (carbon)
+        for (PyObject* symbol : {g.names.C, g.names.H})
+            if (Step s = write(symbol); s != Step::Done) return s;
+    for (Py_ssize_t i = carbon ? 1 : 0; i < PyList_GET_SIZE(symbols.get()); ++i) {
+        Ref symbol = Ref::borrow(PyList_GET_ITEM(symbols.get(), i));
+        if (Step s = write(symbol.get()); s != Step::Done) return s;
     }
-    return out.to_str();
+    return Step::Done;
+}
+
+// Reads the tally and the element table as the text does, through Python
+// where the objects are foreign.
+struct GeneralReader {
+    PyObject* tally;
+
+    Ref symbols() const { return element_symbols(atom_class()); }
+    Step missing() const { return Step::Failed; }
+    Step has_carbon(bool* carbon) const {
+        Ref count = foreign::get_item(tally, g.names.C);
+        const int positive = count ? foreign::compare(count.get(), g.const_zero, Py_GT) : -1;
+        *carbon = positive > 0;
+        return positive < 0 ? Step::Failed : Step::Done;
+    }
+    Step drop_hydrogen(PyObject* symbols) const {
+        return foreign::call_method(symbols, g.names.remove, g.names.H) ? Step::Done : Step::Failed;
+    }
+    Step count(PyObject* symbol, Ref* count) const {
+        *count = foreign::get_item(tally, symbol);
+        return *count ? Step::Done : Step::Failed;
+    }
+};
+
+// Reads a tally keyed by exact str and a table of exact str keys without
+// Python code; anything else is left to the general reader.
+struct PlainReader {
+    PyObject* tally;
+
+    Ref symbols() const {
+        Ref keys = plain_element_symbols(atom_class());
+        for (Py_ssize_t i = 0; keys && i < PyList_GET_SIZE(keys.get()); ++i)
+            if (!PyUnicode_CheckExact(PyList_GET_ITEM(keys.get(), i))) return nullptr;
+        return keys;
+    }
+    Step missing() const { return PyErr_Occurred() ? Step::Failed : Step::Cannot; }
+    Step has_carbon(bool* carbon) const {
+        Ref count;
+        if (Step s = this->count(g.names.C, &count); s != Step::Done) return s;
+        *carbon = read_int(count.get()).value > 0;
+        return Step::Done;
+    }
+    // list.remove("H") on the reader's own list of exact str: no Python code.
+    Step drop_hydrogen(PyObject* symbols) const {
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(symbols); ++i)
+            if (PyUnicode_Compare(PyList_GET_ITEM(symbols, i), g.names.H) == 0)
+                return list_delete(symbols, i) ? Step::Done : Step::Failed;
+        return Step::Cannot;
+    }
+    Step count(PyObject* symbol, Ref* count) const {
+        PyObject* found = PyDict_GetItemWithError(tally, symbol);
+        if (!found || !PyLong_CheckExact(found)) return PyErr_Occurred() ? Step::Failed : Step::Cannot;
+        *count = Ref::borrow(found);
+        return Step::Done;
+    }
+};
+
+// The formula as a str; null with no error set when the plain reader cannot.
+template <class Reader>
+Ref hill_formula(Reader r) {
+    Text out;
+    const Step s = write_hill_formula(r, out);
+    return s == Step::Done ? out.to_str() : nullptr;
 }
 
 }  // namespace
@@ -151,8 +174,8 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     const bool plain = entry && tally && has_plain_keys(tally.get());
     if (!tally || !walk_and_print(self, tally.get(), plain)) return nullptr;
     if (!entry) return Ref::borrow(g.names.empty);
-    Ref formula = plain ? plain_formula(tally.get()) : nullptr;
-    if (!formula && !PyErr_Occurred()) formula = write_formula(tally.get());
+    Ref formula = plain ? hill_formula(PlainReader{tally.get()}) : nullptr;
+    if (!formula && !PyErr_Occurred()) formula = hill_formula(GeneralReader{tally.get()});
     if (!formula || !reset_all_tags()) return nullptr;
     return formula;
 }
