@@ -6,6 +6,7 @@
 #include "registry/atoms.hpp"
 #include "registry/plain_registry.hpp"
 
+#include <type_traits>
 #include <unordered_map>
 
 namespace atom {
@@ -66,15 +67,6 @@ private:
     size_t indexed_ = 0;
 };
 
-// Adds a hydrogen's charge to the running total (charge += h.get_charge()).
-bool add_charge(Ref& total, PyObject* hydrogen) {
-    Ref charge = get_charge(hydrogen);
-    Ref sum = charge ? foreign::add_in_place(total.get(), charge.get()) : nullptr;
-    if (!sum) return false;
-    total = std::move(sum);
-    return true;
-}
-
 void rewrite_charge(std::string& s) {
     replace_all(s, "+-", "-");
     replace_all(s, "-1", "-");
@@ -133,27 +125,130 @@ bool holds_neutral_capacity(PyObject* atom, PyObject* element, const Census& cen
     return true;
 }
 
-}  // namespace
+// What a census reader reports at each step: the general reader succeeds or
+// fails; the plain one, which runs no Python code, may find that the census
+// needs the general reader (no error set then).
+enum class Step { Failed, Cannot, Done };
 
-bool take_census(PyObject* atom, Census* out) {
-    Ref charge = slot_ref(atom, Slot::Charge);
-    Ref bonds = charge ? get_bonds(atom) : nullptr;
-    if (!bonds) return false;
+// A reader's hold on what it reads: a Ref where Python code may run, a
+// borrowed pointer where none can.
+PyObject* raw(const Ref& r) { return r.get(); }
+PyObject* raw(PyObject* p) { return p; }
+template <class Held>
+Held held(PyObject* o) {
+    if constexpr (std::is_same_v<Held, Ref>)
+        return Ref::borrow(o);
+    else
+        return o;
+}
+
+// The census of a bond list, one rule for both readers: the atom's charge,
+// then every entry resolved in list order (the list's length re-read at each
+// step); a non-hydrogen neighbour is a heavy entry, grouped with the entries
+// naming the same atom; a hydrogen is counted and its charge added.
+template <class Reader>
+Step read_census(Reader& r, PyObject* atom, Census* out) {
+    using Held = typename Reader::Held;
+    Held bonds{};
+    if (Step s = r.begin(atom, &bonds); s != Step::Done) return s;
+    out->neighbours.reserve(static_cast<size_t>(PyList_GET_SIZE(raw(bonds))));
+    out->heavy_entries.reserve(static_cast<size_t>(PyList_GET_SIZE(raw(bonds))));
     NeighbourGroups groups(out->neighbours);
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds.get()); ++i) {
-        Ref entry = Ref::borrow(PyList_GET_ITEM(bonds.get(), i));
-        Ref neighbour, element;
-        if (!entry_atom_element(entry.get(), &neighbour, &element)) return false;
-        if (!is_hydrogen_symbol(element.get())) {
-            out->heavy_entries.push_back(entry);
-            groups.add(std::move(entry));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(raw(bonds)); ++i) {
+        Held entry = held<Held>(PyList_GET_ITEM(raw(bonds), i));
+        Held neighbour{}, element{};
+        if (Step s = r.resolve(raw(entry), &neighbour, &element); s != Step::Done) return s;
+        if (!is_hydrogen_symbol(raw(element))) {
+            out->heavy_entries.push_back(Ref::borrow(raw(entry)));
+            groups.add(Ref::borrow(raw(entry)), r.known_atom(raw(neighbour)));
             continue;
         }
         ++out->hydrogens;
-        if (!add_charge(charge, neighbour.get())) return false;
+        if (Step s = r.add_charge(raw(neighbour)); s != Step::Done) return s;
     }
-    out->charge = std::move(charge);
-    return true;
+    return r.finish(&out->charge);
+}
+
+// Reads through the getters and Python's own arithmetic, as the text does:
+// charge += hydrogen.get_charge(), one hydrogen at a time. Python code may
+// run at any step, so what it reads is held.
+struct GeneralCensus {
+    using Held = Ref;
+    Ref charge;
+
+    Step begin(PyObject* atom, Ref* bonds) {
+        charge = slot_ref(atom, Slot::Charge);
+        *bonds = charge ? get_bonds(atom) : nullptr;
+        return *bonds ? Step::Done : Step::Failed;
+    }
+    Step resolve(PyObject* entry, Ref* neighbour, Ref* element) const {
+        return entry_atom_element(entry, neighbour, element) ? Step::Done : Step::Failed;
+    }
+    // Only a census read without Python code may hand its atoms on.
+    PyObject* known_atom(PyObject*) const { return nullptr; }
+    Step add_charge(PyObject* hydrogen) {
+        Ref h = get_charge(hydrogen);
+        Ref sum = h ? foreign::add_in_place(charge.get(), h.get()) : nullptr;
+        if (!sum) return Step::Failed;
+        charge = std::move(sum);
+        return Step::Done;
+    }
+    Step finish(Ref* out) {
+        *out = std::move(charge);
+        return Step::Done;
+    }
+};
+
+// Reads the slots in the plain registry `map` without Python code: exact ints
+// (charges within 32 bits) and entries that resolve there, else Cannot.
+struct PlainCensus {
+    using Held = PyObject*;  // nothing runs Python code: borrowed is enough
+    PyObject* map;
+    Ref own;
+    int64_t hydrogen_charge = 0;
+
+    static bool small_int(PyObject* v, int64_t* n) {
+        if (!v || !PyLong_CheckExact(v)) return false;
+        const BigInt b = read_int(v);
+        *n = b.value;
+        return b.fits() && b.value <= INT32_MAX && b.value >= INT32_MIN;
+    }
+    Step begin(PyObject* atom, PyObject** bonds) {
+        PyObject* charge = *slot_ptr(atom, Slot::Charge);
+        PyObject* list = *slot_ptr(atom, Slot::Bonds);
+        if (!charge || !PyLong_CheckExact(charge) || !list || !PyList_Check(list)) return Step::Cannot;
+        own = Ref::borrow(charge);
+        *bonds = list;
+        return Step::Done;
+    }
+    Step resolve(PyObject* entry, PyObject** neighbour, PyObject** element) const {
+        return plain_neighbour(map, entry, neighbour, element) ? Step::Done : Step::Cannot;
+    }
+    PyObject* known_atom(PyObject* neighbour) const { return neighbour; }
+    Step add_charge(PyObject* hydrogen) {
+        int64_t n = 0;
+        if (!small_int(*slot_ptr(hydrogen, Slot::Charge), &n)) return Step::Cannot;
+        hydrogen_charge += n;
+        return Step::Done;
+    }
+    Step finish(Ref* out) {
+        if (hydrogen_charge == 0) {
+            *out = std::move(own);
+            return Step::Done;
+        }
+        int64_t n = 0;
+        if (!small_int(own.get(), &n)) return Step::Cannot;
+        *out = Ref::steal(PyLong_FromLongLong(n + hydrogen_charge));
+        if (!*out) PyErr_Clear();
+        return *out ? Step::Done : Step::Cannot;
+    }
+};
+
+}  // namespace
+
+bool take_census(PyObject* atom, Census* out) {
+    GeneralCensus reader;
+    return read_census(reader, atom, out) == Step::Done;
 }
 
 bool write_atom_text(PyObject* atom, PyObject* element, const Census& census, Text* piece, CapacityMemo* memo) {
@@ -224,38 +319,8 @@ void CapacityMemo::keep(PyObject* element, const Census& census, int64_t bonds) 
 }
 
 bool take_plain_census(PyObject* atom, PyObject* map, Census* out) {
-    PyObject* charge = *slot_ptr(atom, Slot::Charge);
-    PyObject* bonds = *slot_ptr(atom, Slot::Bonds);
-    if (!charge || !PyLong_CheckExact(charge) || !bonds || !PyList_Check(bonds)) return false;
-    int64_t hydrogen_charge = 0;
-    out->neighbours.reserve(static_cast<size_t>(PyList_GET_SIZE(bonds)));
-    out->heavy_entries.reserve(static_cast<size_t>(PyList_GET_SIZE(bonds)));
-    NeighbourGroups groups(out->neighbours);
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
-        PyObject* entry = PyList_GET_ITEM(bonds, i);
-        PyObject *neighbour, *element;
-        if (!plain_neighbour(map, entry, &neighbour, &element)) return false;
-        if (!is_hydrogen_symbol(element)) {
-            out->heavy_entries.push_back(Ref::borrow(entry));
-            groups.add(Ref::borrow(entry), neighbour);
-            continue;
-        }
-        PyObject* h = *slot_ptr(neighbour, Slot::Charge);
-        if (!h || !PyLong_CheckExact(h)) return false;
-        const BigInt v = read_int(h);
-        if (!v.fits() || v.value > INT32_MAX || v.value < INT32_MIN) return false;
-        ++out->hydrogens;
-        hydrogen_charge += v.value;
-    }
-    if (hydrogen_charge == 0) {
-        out->charge = Ref::borrow(charge);
-        return true;
-    }
-    const BigInt own = read_int(charge);
-    if (!own.fits() || own.value > INT32_MAX || own.value < INT32_MIN) return false;
-    out->charge = Ref::steal(PyLong_FromLongLong(own.value + hydrogen_charge));
-    if (!out->charge) PyErr_Clear();
-    return static_cast<bool>(out->charge);
+    PlainCensus reader{map};
+    return read_census(reader, atom, out) == Step::Done;
 }
 
 bool write_lone_hydrogen(PyObject* charge, Text* piece) {
