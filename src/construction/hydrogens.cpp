@@ -52,21 +52,45 @@ Ref new_full_hydrogen(PyObject* parent_id, bool unbuilt) {
     return id;
 }
 
-// The general case: each hydrogen through the whole constructor, the atom
-// read afresh each round, as creating one may run Python code (a replaced
-// randint) that deletes the atom or replaces its slots.
-bool fill_one_by_one(PyObject* atom, int64_t capacity) {
-    for (;;) {
-        Ref bonds = get_bonds(atom);
+// The fill, one rule for both ways of making a hydrogen: while the atom's
+// bond list is shorter than its capacity, make a hydrogen bonded to it and
+// append the hydrogen's id to the list.
+template <class Maker>
+bool fill_with(Maker& make, PyObject* atom, int64_t capacity) {
+    for (int made = 0;; ++made) {
+        Ref bonds = make.bonds(atom);
         if (!bonds) return false;
         if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
-        Ref parent = slot_ref(atom, Slot::Id);
-        Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
-        Ref hid = h ? get_id(h.get()) : nullptr;
-        Ref list = hid ? bonds_list(atom) : nullptr;
-        if (!list || PyList_Append(list.get(), hid.get()) < 0) return false;
+        Ref id = make.hydrogen(atom, made);
+        Ref list = id ? make.list_to_extend(atom, bonds) : nullptr;
+        if (!list || PyList_Append(list.get(), id.get()) < 0) return false;
     }
 }
+
+// Each hydrogen through the whole constructor, the atom read afresh each
+// round, as creating one may run Python code (a replaced randint) that
+// deletes the atom or replaces its slots.
+struct ThroughConstructor {
+    Ref bonds(PyObject* atom) const { return get_bonds(atom); }
+    Ref hydrogen(PyObject* atom, int) const {
+        Ref parent = slot_ref(atom, Slot::Id);
+        Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
+        return h ? get_id(h.get()) : nullptr;
+    }
+    Ref list_to_extend(PyObject* atom, const Ref&) const { return bonds_list(atom); }
+};
+
+// What the constructor makes of Atom(bonds=[parent], bond_=False) when
+// nothing it does runs Python code: the same draw and registration, the first
+// `unbuilt` of them registered by id alone. The atom stays as it is.
+struct Directly {
+    PyObject* parent;  // the atom's id, an exact int under which it is registered
+    int unbuilt;
+
+    Ref bonds(PyObject* atom) const { return Ref::borrow(*slot_ptr(atom, Slot::Bonds)); }
+    Ref hydrogen(PyObject*, int made) const { return new_full_hydrogen(parent, made < unbuilt); }
+    Ref list_to_extend(PyObject*, const Ref& bonds) const { return bonds; }
+};
 
 }  // namespace
 
@@ -95,13 +119,12 @@ bool fill_hydrogens(PyObject* atom, int64_t capacity, int taken_soon) {
     // Nothing below runs Python code when the map holds int keys only and the
     // id is an exact int, so the atom stays as it is between the hydrogens.
     if (!PyLong_CheckExact(parent) || !map_keys_are_ints(map.get()) || !hydrogen_full_with_one_bond() ||
-        !standard_draws() || !fast_path(FastPath::HydrogenFill))
-        return fill_one_by_one(atom, capacity);
-    for (int made = 0; PyList_GET_SIZE(bonds.get()) < capacity; ++made) {
-        Ref id = new_full_hydrogen(parent, made < taken_soon);
-        if (!id || PyList_Append(bonds.get(), id.get()) < 0) return false;
+        !standard_draws() || !fast_path(FastPath::HydrogenFill)) {
+        ThroughConstructor make;
+        return fill_with(make, atom, capacity);
     }
-    return true;
+    Directly make{parent, taken_soon};
+    return fill_with(make, atom, capacity);
 }
 
 }  // namespace atom
