@@ -10,9 +10,10 @@ VENV     := .venv-$(VENV_VERSION)
 PY       := $(VENV)/bin/python
 # The versions `make test` runs on: all found, unless given (make test VERSIONS=3.13).
 VERSIONS ?= $$(tools/find-python --versions)
-# Other builds of the module the suite runs on, with 3.12 (make test VARIANTS= skips them):
-# probe, whose fast paths are counted and which aborts if Python code runs on unsettled
-# state, and general, with every fast path off.
+# Other builds of the module the suite runs on, on each of those versions, each in
+# .venv-{variant}-{version} (make test VARIANTS= skips them): probe, whose fast paths
+# are counted and which aborts if Python code runs on unsettled state, and general,
+# with every fast path off.
 VARIANTS ?= probe general
 VARIANT_probe   := ATOM_PROBE=ON
 VARIANT_general := ATOM_FAST_PATHS=OFF
@@ -28,7 +29,7 @@ demo: $(VENV)/.stamp-module
 # environment, then says which ran; fails when any run fails or none ran.
 test:
 	@versions="$(VERSIONS)" || exit 1; ran=""; status=0; \
-	for v in $$versions $(VARIANTS); do \
+	for v in $$versions $$(for b in $(VARIANTS); do for w in $$versions; do echo $$b-$$w; done; done); do \
 	    echo "== $$v: .venv-$$v =="; \
 	    if $(MAKE) --no-print-directory .venv-$$v/.stamp-test && .venv-$$v/bin/python -P -m pytest -p no:cacheprovider; \
 	    then ran="$$ran $$v:passed"; else ran="$$ran $$v:FAILED"; status=1; fi; \
@@ -84,15 +85,21 @@ gallery: $(VENV)/.stamp-draw
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[bench]"
 	@touch .venv-$*/.stamp-module $@
 
-# A variant build, on 3.12, in a build folder of its own.
-$(VARIANTS:%=.venv-%/bin/python):
-	@python="$$(tools/find-python 3.12)" || exit 1; \
-	echo "Creating $(@D:/bin=) with $$python"; \
-	"$$python" -m venv $(@D:/bin=)
+# A variant build, for one version, in a build folder of its own. (These rules'
+# stems are shorter than those of the generic .venv-% rules, so make prefers them.)
+define variant_rules
+.venv-$(1)-%/bin/python:
+	@python="$$$$(tools/find-python $$*)" || exit 1; \
+	echo "Creating .venv-$(1)-$$* with $$$$python"; \
+	"$$$$python" -m venv .venv-$(1)-$$*
 
-$(VARIANTS:%=.venv-%/.stamp-test): .venv-%/.stamp-test: .venv-%/.stamp-backend $(SOURCES)
-	.venv-$*/bin/python $(PIP) --no-build-isolation -C build-dir=build/$* -C cmake.define.$(VARIANT_$*) ".[test]"
-	@touch $@
+.venv-$(1)-%/.stamp-test: .venv-$(1)-%/.stamp-backend $$(SOURCES)
+	.venv-$(1)-$$*/bin/python $$(PIP) --no-build-isolation -C build-dir=build/$(1)-$$* -C cmake.define.$$(VARIANT_$(1)) ".[test]"
+	@touch $$@
+
+.PRECIOUS: .venv-$(1)-%/bin/python .venv-$(1)-%/.stamp-test
+endef
+$(foreach b,$(VARIANTS),$(eval $(call variant_rules,$(b))))
 
 .PRECIOUS: .venv-%/bin/python .venv-%/.stamp-backend .venv-%/.stamp-dist .venv-%/.stamp-module .venv-%/.stamp-test .venv-%/.stamp-bench
 
