@@ -7,6 +7,8 @@
 #include "registry/pool_batch.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <frameobject.h>
 #endif
 
@@ -48,9 +50,31 @@ PyMethodDef probe_methods[] = {
 PyModuleDef probe_def = {PyModuleDef_HEAD_INIT, "_atom_probe", "The test build's probe of the Atom module.",
                          -1, probe_methods};
 
+// Shuts the gates named in ATOM_PROBE_SHUT; an unknown name is an error, so a
+// misspelt one cannot pass for a check.
+bool shut_named_gates() {
+    const char* names = std::getenv("ATOM_PROBE_SHUT");
+    if (!names) return true;
+    std::string rest(names);
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string name = rest.substr(0, comma);
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        size_t p = 0;
+        while (p < static_cast<size_t>(FastPath::Count) && name != kFastPathNames[p]) ++p;
+        if (p == static_cast<size_t>(FastPath::Count)) {
+            PyErr_Format(PyExc_ValueError, "ATOM_PROBE_SHUT names no fast path: '%s'", name.c_str());
+            return false;
+        }
+        fast_path_shut[p] = true;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool install_probe() {
+    if (!shut_named_gates()) return false;
     Ref probe = Ref::steal(PyModule_Create(&probe_def));
     if (!probe || PyDict_SetItemString(PyImport_GetModuleDict(), "_atom_probe", probe.get()) < 0) return false;
     PyEval_SetProfileAllThreads(check_settled, nullptr);

@@ -3,7 +3,9 @@
 // - normal: every gate open;
 // - ATOM_FAST_PATHS=OFF: every gate shut, so the suite runs the general paths;
 // - ATOM_PROBE=ON: open, counting each time a shortcut engages; the counts
-//   reach the tests through the module `_atom_probe` (module/probe.cpp).
+//   reach the tests through the module `_atom_probe` (module/probe.cpp). The
+//   gates named in the environment variable ATOM_PROBE_SHUT (comma-separated)
+//   stay shut, to run the suite with one shortcut off at a time.
 // Several shortcuts rely on internals of the interpreter (type version tags,
 // the generator's layout, what dict watchers report): on a version the suite
 // has not been run on, every gate is shut.
@@ -44,6 +46,7 @@ static_assert(std::size(kFastPathNames) == static_cast<std::size_t>(FastPath::Co
 
 #if defined(ATOM_PROBE)
 inline uint64_t fast_path_counts[static_cast<std::size_t>(FastPath::Count)] = {};
+inline bool fast_path_shut[static_cast<std::size_t>(FastPath::Count)] = {};
 #endif
 
 inline bool fast_path([[maybe_unused]] FastPath p) {
@@ -51,6 +54,7 @@ inline bool fast_path([[maybe_unused]] FastPath p) {
     return false;
 #else
 #if defined(ATOM_PROBE)
+    if (fast_path_shut[static_cast<std::size_t>(p)]) return false;
     ++fast_path_counts[static_cast<std::size_t>(p)];
 #endif
     return true;
