@@ -37,11 +37,18 @@ namespace atom {
 using LastReleaseHook = void (*)(PyObject*);
 inline LastReleaseHook last_release_hook = nullptr;
 
+// A value whose deallocation runs no Python code: the interpreter's own
+// plain types, exactly.
+inline bool quiet_value(PyObject* o) noexcept {
+    return PyLong_CheckExact(o) || PyUnicode_CheckExact(o) || PyFloat_CheckExact(o) || PyBool_Check(o) ||
+           o == Py_None;
+}
+
 // Py_XDECREF, with the module's state made whole first when it is the last
-// reference.
+// reference to anything but a plain value (the hook decides for the rest).
 inline void release_ref(PyObject* p) noexcept {
     if (!p) return;
-    if (Py_REFCNT(p) == 1 && last_release_hook) last_release_hook(p);
+    if (Py_REFCNT(p) == 1 && last_release_hook && !quiet_value(p)) last_release_hook(p);
     Py_DECREF(p);
 }
 

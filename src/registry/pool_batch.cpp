@@ -178,13 +178,8 @@ namespace {
 bool settling = false;
 
 // What goes with its last reference without running Python code: plain
-// values, exact lists and tuples of them, and atoms of the class itself
-// (without a finalizer) whose slots hold only such values.
-bool quiet_value(PyObject* o) {
-    return PyLong_CheckExact(o) || PyUnicode_CheckExact(o) || PyFloat_CheckExact(o) || PyBool_Check(o) ||
-           o == Py_None;
-}
-
+// values (python/ref.hpp), exact lists and tuples of them, and atoms of the
+// class itself (without a finalizer) whose slots hold only such values.
 bool quiet_container(PyObject* o) {
     if (quiet_value(o)) return true;
     if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) return false;
