@@ -281,24 +281,16 @@ int64_t double_bonds(const Census& census) {
 CapacityMemo* CapacityMemo::for_current_table() {
     // Never destroyed: its references outlive the interpreter.
     static CapacityMemo& memo = *new CapacityMemo;
+    PyObject* cls = reinterpret_cast<PyObject*>(g.atom_type);
+    // The memo holds its rows' symbols, so the same objects mean the same keys.
+    if (!memo.rows_.empty() && plain_table_is(cls, memo.rows_)) return &memo;
     std::vector<TableRow> rows;
-    if (!read_plain_table(reinterpret_cast<PyObject*>(g.atom_type), &rows)) return nullptr;
-    if (!memo.same_rows(rows)) {
-        memo.entries_.clear();
-        memo.row_symbols_.clear();
-        for (const TableRow& r : rows) memo.row_symbols_.push_back(Ref::borrow(r.symbol));
-        memo.rows_ = std::move(rows);
-    }
+    if (!read_plain_table(cls, &rows)) return nullptr;
+    memo.entries_.clear();
+    memo.row_symbols_.clear();
+    for (const TableRow& r : rows) memo.row_symbols_.push_back(Ref::borrow(r.symbol));
+    memo.rows_ = std::move(rows);
     return &memo;
-}
-
-bool CapacityMemo::same_rows(const std::vector<TableRow>& rows) const {
-    if (rows.size() != rows_.size()) return false;
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].symbol != rows_[i].symbol || rows[i].valence != rows_[i].valence ||
-            rows[i].capacity != rows_[i].capacity)
-            return false;
-    return true;
 }
 
 bool CapacityMemo::find(PyObject* element, const Census& census, int64_t* bonds) const {

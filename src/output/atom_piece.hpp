@@ -47,8 +47,6 @@ public:
     void keep(PyObject* element, const Census& census, int64_t bonds);
 
 private:
-    bool same_rows(const std::vector<TableRow>& rows) const;
-
     struct Entry {
         Ref element;
         size_t heavy;

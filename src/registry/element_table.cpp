@@ -74,7 +74,13 @@ bool lookup_element(PyObject* cls, PyObject* element, ElementRow* row, bool* fou
     return row_number(info.get(), 0, element, &row->valence) && row_number(info.get(), 1, element, &row->capacity);
 }
 
-bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows) {
+namespace {
+
+// Visits the rows of cls's table as C data, in table order, when every key is
+// an exact str and every row an exact list starting with two exact ints;
+// false as soon as one is not, or `visit` says stop (no error set).
+template <class Visit>
+bool visit_plain_rows(PyObject* cls, Visit visit) {
     if (!fast_path(FastPath::PlainElementTable)) return false;
     Ref table = table_of(cls);
     if (!table) PyErr_Clear();
@@ -86,13 +92,34 @@ bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows) {
         PyObject* valence = PyList_GET_ITEM(row, 0);
         PyObject* capacity = PyList_GET_ITEM(row, 1);
         if (!PyLong_CheckExact(valence) || !PyLong_CheckExact(capacity)) return false;
-        rows->push_back({key, PyLong_AsLongLong(valence), PyLong_AsLongLong(capacity)});
+        const TableRow r{key, PyLong_AsLongLong(valence), PyLong_AsLongLong(capacity)};
         if (PyErr_Occurred()) {
             PyErr_Clear();
             return false;
         }
+        if (!visit(r)) return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows) {
+    return visit_plain_rows(cls, [rows](const TableRow& r) {
+        rows->push_back(r);
+        return true;
+    });
+}
+
+bool plain_table_is(PyObject* cls, const std::vector<TableRow>& rows) {
+    size_t i = 0;
+    const bool same = visit_plain_rows(cls, [&rows, &i](const TableRow& r) {
+        const bool match = i < rows.size() && rows[i].symbol == r.symbol && rows[i].valence == r.valence &&
+                           rows[i].capacity == r.capacity;
+        ++i;
+        return match;
+    });
+    return same && i == rows.size();
 }
 
 Ref element_symbols(PyObject* cls) {

@@ -31,6 +31,9 @@ struct TableRow {
 // so that looking a str up in it runs no Python code; false (no error set)
 // when it is not.
 bool read_plain_table(PyObject* cls, std::vector<TableRow>* rows);
+// Whether read_plain_table would give exactly `rows` (the same key objects),
+// checked without building them.
+bool plain_table_is(PyObject* cls, const std::vector<TableRow>& rows);
 
 // True when looking an element up in cls's table runs no Python code: a plain
 // dict of str keys and list rows.
