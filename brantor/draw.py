@@ -13,6 +13,7 @@ from .draw_depict import frame_layouts, frame_of
 from .draw_geometry import crowded
 from .draw_hydrogens import place_hydrogens
 from .draw_picture import Scene, build_scene, write_svg
+from .draw_relax import relax, swing_hydrogens
 from .draw_structure import atom_of, read_structure
 
 
@@ -36,8 +37,6 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     """The laid-out picture of the structure, before it is written as SVG: the
     first frame layout that leaves nothing crowded once hydrogens are placed
     (on the first, swung about their atoms if need be), else the first relaxed."""
-    from .draw_relax import relax, swing_hydrogens  # numpy comes with the extra, as RDKit does
-
     s = read_structure(start)
     chosen = None
     for xy, rings in frame_layouts(s, frame_of(s)):

@@ -8,7 +8,7 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from xml.sax.saxutils import escape
 
-from .draw_geometry import Point, angle_to, angular_gaps, spread, step
+from .draw_geometry import Point, angle_to, free_directions, step
 from .draw_labels import FONT, SMALL, SUB_SHIFT, SUP_SHIFT, Label, exit_distance, hydrogens_go_left, make_label
 from .draw_structure import Structure
 
@@ -68,7 +68,7 @@ def place_dots(label: Label, centre: Point, taken: list[float], count: int) -> l
     outside the label."""
     units = [2] * (count // 2) + [1] * (count % 2)
     if taken:
-        directions = spread(angular_gaps(taken), len(units))
+        directions = free_directions(taken, len(units))
     else:
         directions = [math.pi / 2 + k * 2 * math.pi / len(units) for k in range(len(units))]
     dots = []
