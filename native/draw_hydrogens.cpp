@@ -30,42 +30,43 @@ double min_separation(double angle, const std::vector<double>& others) {
 
 // Candidate directions for `count` hydrogens, the preferred first: spread
 // evenly or drawn in, then turned a little either way, never nearer than 35
-// degrees to one of the parent's frame bonds.
-std::vector<Directions> arrangements(const std::vector<double>& frame_angles, int count) {
-    std::vector<Directions> found;
+// degrees to one of the parent's frame bonds. Each goes to try(directions),
+// until it returns true (good enough).
+template <class Try>
+void arrangements(const std::vector<double>& frame_angles, int count, Try try_one) {
+    Directions directions;
     if (frame_angles.empty()) {
         // Alone: one to the right, two bent below (as water is drawn), more evenly round.
         double first = count == 1 ? 0.0 : count == 2 ? -5 * PI / 6 : PI / 2;
         double turn = count != 2 ? 2 * PI / count : 2 * PI / 3;
-        Directions alone;
-        for (int k = 0; k < count; ++k) alone.push_back(first + k * turn);
-        found.push_back(alone);
-        return found;
+        for (int k = 0; k < count; ++k) directions.push_back(first + k * turn);
+        try_one(directions);
+        return;
     }
     if (count == 1 && frame_angles.size() == 1) {
         // A bent end (C-O-H) on either side before a straight one.
-        found.push_back({frame_angles[0] + 2 * PI / 3});
-        found.push_back({frame_angles[0] - 2 * PI / 3});
+        if (try_one(Directions{frame_angles[0] + 2 * PI / 3}) || try_one(Directions{frame_angles[0] - 2 * PI / 3}))
+            return;
     }
     std::vector<Gap> gaps = angular_gaps(frame_angles);
     bool two_and_two = frame_angles.size() == 2 && count == 2;
-    std::vector<Directions> spreads;
-    for (double squeeze : two_and_two ? std::vector<double>{0.75, 1.0, 0.55, 0.4} : std::vector<double>{1.0, 0.75, 0.55, 0.4})
-        spreads.push_back(spread(gaps, count, squeeze));
+    const double squeezes[2][4] = {{1.0, 0.75, 0.55, 0.4}, {0.75, 1.0, 0.55, 0.4}};
+    Directions spreads[4];
+    for (int k = 0; k < 4; ++k) spreads[k] = spread(gaps, count, squeezes[two_and_two][k]);
     for (double turn : TURNS)
         for (const Directions& base : spreads) {
-            Directions turned;
+            directions.clear();
             bool clear_of_bonds = true;
             for (double a : base) {
-                turned.push_back(a + turn);
+                directions.push_back(a + turn);
                 clear_of_bonds = clear_of_bonds && min_separation(a + turn, frame_angles) >= NEAREST_TO_BOND;
             }
-            if (turn == 0 || clear_of_bonds) found.push_back(turned);
+            if ((turn == 0 || clear_of_bonds) && try_one(directions)) return;
         }
     if (count == 1 && frame_angles.size() >= 3)
         // At a ring fusion every sector is a ring's inside: try the others too.
-        for (std::size_t g = 1; g < gaps.size(); ++g) found.push_back({gaps[g].start + gaps[g].size / 2});
-    return found;
+        for (std::size_t g = 1; g < gaps.size(); ++g)
+            if (try_one(Directions{gaps[g].start + gaps[g].size / 2})) return;
 }
 
 struct Drawn {
@@ -122,6 +123,8 @@ struct Placing {
     std::vector<bool> placed;
     std::vector<int> order;  // the hydrogens, as first placed
     Grid grid;
+    std::vector<Point> near_points;  // kept from call to call for their room
+    std::vector<Segment> near_bonds;
 
     void put(int atom, Point p) {
         if (!placed[atom]) order.push_back(atom);
@@ -136,20 +139,20 @@ struct Placing {
         for (int j : neighbours[parent])
             if (placed[j] && std::find(hydrogens.begin(), hydrogens.end(), j) == hydrogens.end())
                 frame_angles.push_back(angle_to(centre, at[j]));
-        std::vector<Point> near_points;
-        std::vector<Segment> near_bonds;
+        near_points.clear();
+        near_bonds.clear();
         grid.around(centre, parent, near_points, near_bonds);
         Directions best;
         double best_clearance = -1.0;
-        for (const Directions& directions : arrangements(frame_angles, static_cast<int>(hydrogens.size()))) {
+        arrangements(frame_angles, static_cast<int>(hydrogens.size()), [&](const Directions& directions) {
             double least = INFINITY;
             for (double a : directions) least = std::min(least, clearance(step(centre, a), near_points, near_bonds));
             if (least > best_clearance + 1e-6) {
                 best = directions;
                 best_clearance = least;
             }
-            if (least >= CLEAR) break;
-        }
+            return least >= CLEAR;
+        });
         for (std::size_t k = 0; k < hydrogens.size() && k < best.size(); ++k) {
             put(hydrogens[k], step(centre, best[k]));
             grid.add_point(hydrogens[k], at[hydrogens[k]]);
@@ -174,7 +177,7 @@ std::vector<std::pair<int, Point>> place_hydrogens(const std::vector<std::vector
                                                    const std::vector<Point>& frame_points,
                                                    const std::vector<Bond>& bonds) {
     Placing placing{neighbours, std::vector<Point>(neighbours.size(), Point{0, 0}),
-                    std::vector<bool>(neighbours.size(), false), {}, {}};
+                    std::vector<bool>(neighbours.size(), false), {}, {}, {}, {}};
     for (std::size_t k = 0; k < frame.size(); ++k) {
         placing.at[frame[k]] = frame_points[k];
         placing.placed[frame[k]] = true;

@@ -1,8 +1,8 @@
 // A last, local relaxation for crowded drawings: where hydrogens placed
 // around a fixed frame still come too close to other atoms or bonds, every
 // atom moves a little (the frame held near its place, bonds held at one
-// length) until the crowding eases. Every pair of atoms is weighed, with
-// cheap skips for those too far apart to push each other.
+// length) until the crowding eases. Only atoms within reach of each other,
+// found along x, are weighed.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -55,27 +55,50 @@ struct Rules {
     }
 };
 
+// The atoms ordered by x, to visit only those within reach of an x: every
+// sum below still runs over j (or bonds) in ascending order, as a dense loop
+// would, since the outer loops go that way and each visit adds to one atom.
+struct ByX {
+    std::vector<int> order;
+    std::vector<double> xs;
+
+    explicit ByX(const Points& p) : order(p.size()), xs(p.size()) {
+        for (std::size_t i = 0; i < p.size(); ++i) order[i] = static_cast<int>(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return before(p[a].x, p[b].x); });
+        for (std::size_t k = 0; k < p.size(); ++k) xs[k] = p[order[k]].x;
+    }
+
+    // Calls visit(i) for each atom whose x lies from low to high.
+    template <class Visit>
+    void each(double low, double high, Visit visit) const {
+        auto first = std::partition_point(xs.begin(), xs.end(), [&](double x) { return before(x, low); });
+        auto last = std::partition_point(first, xs.end(), [&](double x) { return !before(high, x); });
+        for (auto at = first; at != last; ++at) visit(static_cast<std::size_t>(order[at - xs.begin()]));
+    }
+
+    // NaN last: a strict weak order whatever the values.
+    static bool before(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
+};
+
 // Pushes apart atoms closer than the rules want: 2 * sum over j of (push / distance) * (p_i - p_j).
-Points pair_forces(const Points& p, const Rules& rules, const std::vector<bool>& moving) {
-    Points force(p.size(), Point{0, 0});
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        if (!moving[i]) continue;
-        double fx = 0, fy = 0;
-        for (std::size_t j = 0; j < p.size(); ++j) {
+Points pair_forces(const Points& p, const Rules& rules, const std::vector<bool>& moving, const ByX& by_x) {
+    Points sum(p.size(), Point{0, 0});
+    constexpr double reach = ACROSS + 1e-9;
+    for (std::size_t j = 0; j < p.size(); ++j)
+        by_x.each(p[j].x - reach, p[j].x + reach, [&](std::size_t i) {
             double wanted = rules.wanted(i, j);
-            if (wanted == 0) continue;
+            if (!moving[i] || wanted == 0) return;
             double dx = p[i].x - p[j].x, dy = p[i].y - p[j].y;
             double d2 = dx * dx + dy * dy;
-            if (d2 >= (wanted + 1e-9) * (wanted + 1e-9)) continue;  // no push: skipped as the zero it adds
+            if (d2 >= (wanted + 1e-9) * (wanted + 1e-9)) return;  // no push: skipped as the zero it adds
             double distance = std::sqrt(d2);
             double push = wanted - distance;
-            if (!(push > 0)) continue;
-            fx += push / distance * dx;
-            fy += push / distance * dy;
-        }
-        force[i] = {fx * 2, fy * 2};
-    }
-    return force;
+            if (!(push > 0)) return;
+            sum[i].x += push / distance * dx;
+            sum[i].y += push / distance * dy;
+        });
+    for (Point& f : sum) f = {f.x * 2, f.y * 2};
+    return sum;
 }
 
 // From atom p to the bond a-b: the distance and the vector from the bond's nearest point.
@@ -87,30 +110,34 @@ double gap_to(Point p, Point a, Point b, Point& away) {
     return std::sqrt(away.x * away.x + away.y * away.y);
 }
 
-// Whether p is surely further than `reach` from the bond a-b, by its box.
-bool far_from(Point p, Point a, Point b, double reach) {
-    return p.x < std::min(a.x, b.x) - reach || p.x > std::max(a.x, b.x) + reach || p.y < std::min(a.y, b.y) - reach ||
-           p.y > std::max(a.y, b.y) + reach;
+// Calls visit(i, bond) for each atom i that is not an end of the bond and
+// lies within its box widened by `reach`, bonds in order.
+template <class Visit>
+void near_bonds(const Points& p, const std::vector<Bond>& ends, const ByX& by_x, double reach, Visit visit) {
+    for (std::size_t b = 0; b < ends.size(); ++b) {
+        Point a = p[ends[b].first], c = p[ends[b].second];
+        double low_y = std::min(a.y, c.y) - reach, high_y = std::max(a.y, c.y) + reach;
+        by_x.each(std::min(a.x, c.x) - reach, std::max(a.x, c.x) + reach, [&](std::size_t i) {
+            if (p[i].y < low_y || p[i].y > high_y) return;
+            if (static_cast<std::size_t>(ends[b].first) == i || static_cast<std::size_t>(ends[b].second) == i) return;
+            visit(i, b);
+        });
+    }
 }
 
 // Pushes atoms away from bonds they are not part of and lie within BESIDE of.
-Points segment_forces(const Points& p, const Rules& rules, const std::vector<bool>& moving) {
-    Points force(p.size(), Point{0, 0});
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        if (!moving[i]) continue;
-        double fx = 0, fy = 0;
-        for (const auto& [a, b] : rules.ends) {
-            if (static_cast<std::size_t>(a) == i || static_cast<std::size_t>(b) == i) continue;
-            if (far_from(p[i], p[a], p[b], BESIDE + 1e-9)) continue;
-            Point away;
-            double distance = gap_to(p[i], p[a], p[b], away);
-            double push = clip(BESIDE - distance, 0, INFINITY) / std::max(distance, 1e-9);
-            fx += push * away.x;
-            fy += push * away.y;
-        }
-        force[i] = {fx * 2, fy * 2};
-    }
-    return force;
+Points segment_forces(const Points& p, const Rules& rules, const std::vector<bool>& moving, const ByX& by_x) {
+    Points sum(p.size(), Point{0, 0});
+    near_bonds(p, rules.ends, by_x, BESIDE + 1e-9, [&](std::size_t i, std::size_t b) {
+        if (!moving[i]) return;
+        Point away;
+        double distance = gap_to(p[i], p[rules.ends[b].first], p[rules.ends[b].second], away);
+        double push = clip(BESIDE - distance, 0, INFINITY) / std::max(distance, 1e-9);
+        sum[i].x += push * away.x;
+        sum[i].y += push * away.y;
+    });
+    for (Point& f : sum) f = {f.x * 2, f.y * 2};
+    return sum;
 }
 
 // Per atom, the sum over bonds of the vectors given for their first and second ends.
@@ -143,24 +170,22 @@ Points bond_forces(const Points& p, const std::vector<Bond>& ends) {
 // Atoms or bonds closer than the drawing rules allow (with some room), and
 // bonds stretched beyond 7%: each close pair counts twice, as (i, j) and (j, i).
 int violations(const Points& p, const Rules& rules) {
+    ByX by_x(p);
     int count = 0;
-    for (std::size_t i = 0; i < p.size(); ++i)
-        for (std::size_t j = i + 1; j < p.size(); ++j) {
-            if (rules.kind[i * rules.n + j] == 0) continue;
+    for (std::size_t j = 0; j < p.size(); ++j)
+        by_x.each(p[j].x - 0.55 - 1e-9, p[j].x + 0.55 + 1e-9, [&](std::size_t i) {
+            if (i <= j || rules.kind[i * rules.n + j] == 0) return;
             double dx = p[i].x - p[j].x, dy = p[i].y - p[j].y;
             if (std::sqrt(dx * dx + dy * dy) < 0.55) count += 2;
-        }
+        });
     for (const auto& [a, b] : rules.ends) {
         double dx = p[b].x - p[a].x, dy = p[b].y - p[a].y;
         if (std::fabs(std::sqrt(dx * dx + dy * dy) - 1) > 0.07) ++count;
     }
-    for (std::size_t i = 0; i < p.size(); ++i)
-        for (const auto& [a, b] : rules.ends) {
-            if (static_cast<std::size_t>(a) == i || static_cast<std::size_t>(b) == i) continue;
-            if (far_from(p[i], p[a], p[b], 0.42 + 1e-9)) continue;
-            Point away;
-            if (gap_to(p[i], p[a], p[b], away) < 0.42) ++count;
-        }
+    near_bonds(p, rules.ends, by_x, 0.42 + 1e-9, [&](std::size_t i, std::size_t b) {
+        Point away;
+        if (gap_to(p[i], p[rules.ends[b].first], p[rules.ends[b].second], away) < 0.42) ++count;
+    });
     return count;
 }
 
@@ -185,8 +210,9 @@ Points steps(Points p, const Rules& rules, const std::vector<double>& rate, cons
     for (int round = 0; round < rounds; ++round) {
         // The hydrogens' swings stop once they no longer help; the slow steps go on.
         if (round % 5 == 0 && settled(counts, violations(p, rules), held != nullptr)) break;
-        Points bonds = bond_forces(p, rules.ends), pairs = pair_forces(p, rules, moving),
-               segments = segment_forces(p, rules, moving);
+        ByX by_x(p);
+        Points bonds = bond_forces(p, rules.ends), pairs = pair_forces(p, rules, moving, by_x),
+               segments = segment_forces(p, rules, moving, by_x);
         for (std::size_t i = 0; i < p.size(); ++i) {
             if (!moving[i]) continue;  // a zero rate moves nothing
             double fx = bonds[i].x + pairs[i].x + segments[i].x, fy = bonds[i].y + pairs[i].y + segments[i].y;
@@ -245,7 +271,8 @@ Points projected_steps(Points p, const Rules& rules, const std::vector<bool>& in
     std::vector<int> counts;
     for (int round = 0; round < PROJECTED_ROUNDS; ++round) {
         if (round % 3 == 0 && settled(counts, violations(p, rules))) break;
-        Points pairs = pair_forces(p, rules, everyone), segments = segment_forces(p, rules, everyone);
+        ByX by_x(p);
+        Points pairs = pair_forces(p, rules, everyone, by_x), segments = segment_forces(p, rules, everyone, by_x);
         for (std::size_t i = 0; i < p.size(); ++i) {
             double scale = 0.5 * mobility[i];
             p[i] = {p[i].x + clip(scale * (pairs[i].x + segments[i].x), -STEP, STEP),
