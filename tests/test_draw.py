@@ -148,7 +148,7 @@ def test_200_molecules_obey_the_drawing_rules():
 def test_a_fresh_interpreter_draws_as_a_used_one():
     # A crowded drug: its hydrogens are laid out by the depictor's sampled turns,
     # whose generator must not carry state from one call to the next.
-    script = ("import Atom, brantor, re\n"
+    script = ("import Atom, brantor\n"
               "a = Atom.Atom.from_smiles('CCCCC1=NC(Cl)=C(CO)N1CC1=CC=C(C=C1)C1=CC=CC=C1C1=NN=NN1')\n"
               "first, second = brantor.draw_svg(a), brantor.draw_svg(a)\n"
               "print(first == second)")
