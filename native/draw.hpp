@@ -1,8 +1,9 @@
 #pragma once
 
 // Plane geometry of the pictures (brantor/draw*.py): points in bond lengths,
-// angles in radians. Each step does the arithmetic of the Python it replaced,
-// in the same order, so that a layout comes out the same to the last bit.
+// angles in radians. Sums run over atoms and bonds in ascending order and
+// angles are reduced as Python's % does, so that a layout comes out the same,
+// to the last bit, whichever shortcuts find the atoms near each other.
 
 #include <utility>
 #include <vector>
