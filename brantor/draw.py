@@ -71,7 +71,7 @@ def layouts(s: Structure, hydrogens: bool) -> Iterator[tuple[dict[int, Point], l
     yield from frames
 
 
-# The relaxation weighs every pair of atoms: larger structures are drawn as laid out.
+# The relaxation keeps a table of every pair of atoms: larger structures are drawn as laid out.
 RELAX_LIMIT = 1000
 
 

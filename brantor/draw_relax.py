@@ -1,8 +1,8 @@
 """A last, local relaxation for crowded structures (in C++, native/draw_relax.cpp):
 where hydrogens placed around a fixed frame still come too close to other atoms
 or bonds, every atom moves a little (the frame held near its place, bonds held
-at one length) until the crowding eases. It weighs every pair of atoms: the
-structures that get here have at most a thousand."""
+at one length) until the crowding eases. It keeps a table of every pair of
+atoms: the structures that get here have at most a thousand."""
 
 from __future__ import annotations
 

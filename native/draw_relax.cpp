@@ -93,7 +93,8 @@ Points pair_forces(const Points& p, const Rules& rules, const std::vector<bool>&
             if (d2 >= (wanted + 1e-9) * (wanted + 1e-9)) return;  // no push: skipped as the zero it adds
             double distance = std::sqrt(d2);
             double push = wanted - distance;
-            if (!(push > 0)) return;
+            // Two atoms on one spot have no direction to push in: left to the other forces.
+            if (!(push > 0) || distance == 0) return;
             sum[i].x += push / distance * dx;
             sum[i].y += push / distance * dy;
         });

@@ -217,6 +217,12 @@ def test_the_geometry_extension_refuses_bad_arguments(call, error):
         call()
 
 
+def test_the_relaxation_moves_atoms_laid_on_one_spot_without_losing_them():
+    # RDKit's depictor sets some atoms of highly branched chains on one spot.
+    moved = _native.relax([(0.0, 0.0), (0.0, 0.0), (1.0, 0.0)], [(2, 0), (2, 1)], [True, False, False], True, True)
+    assert all(math.isfinite(c) for point in moved for c in point)
+
+
 def test_the_geometry_extension_reads_a_copy_of_lists_code_changes():
     points = [(0.0, 0.0), (1.0, 0.0)]
     points.insert(0, (EmptiesItsList(points), 0.0))
