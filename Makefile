@@ -51,7 +51,7 @@ dist: $(VENV)/.stamp-dist
 
 # The gallery's pictures, with every hydrogen and skeletal, in gallery/.
 gallery: $(VENV)/.stamp-draw
-	$(PY) -m brantor.draw_gallery gallery
+	$(PY) -P -m brantor.draw_gallery gallery
 
 .venv-%/.stamp-draw: .venv-%/.stamp-backend $(SOURCES)
 	.venv-$*/bin/python $(PIP) --no-build-isolation ".[draw]"

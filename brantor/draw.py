@@ -6,14 +6,17 @@ from __future__ import annotations
 import contextlib
 import io
 import pathlib
+from collections.abc import Iterator
 
 import Atom
 
-from .draw_depict import frame_layouts, frame_of
-from .draw_geometry import crowded
+from . import structures  # noqa: F401 -- imported before the extension, for its clear error where it is not built
+from .draw_depict import frame_layouts, frame_of, layout_with_hydrogens
+from .draw_geometry import Point, crowded
 from .draw_hydrogens import place_hydrogens
 from .draw_picture import Scene, build_scene, write_svg
-from .draw_structure import atom_of, read_structure
+from .draw_relax import relax, swing_hydrogens
+from .draw_structure import Structure, atom_of, read_structure
 
 
 def draw_svg(atom: Atom.Atom | int, *, hydrogens: bool = True, lone_electrons: bool = True,
@@ -34,20 +37,18 @@ def draw_svg(atom: Atom.Atom | int, *, hydrogens: bool = True, lone_electrons: b
 
 def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     """The laid-out picture of the structure, before it is written as SVG: the
-    first frame layout that leaves nothing crowded once hydrogens are placed
-    (on the first, swung about their atoms if need be), else the first relaxed."""
-    from .draw_relax import relax, swing_hydrogens  # numpy comes with the extra, as RDKit does
-
+    first layout that leaves nothing crowded once hydrogens are placed (or
+    swung about their atoms), else the first relaxed."""
     s = read_structure(start)
     chosen = None
-    for xy, rings in frame_layouts(s, frame_of(s)):
+    for xy, rings in layouts(s, hydrogens):
         frame = set(xy)
         if hydrogens:
             xy = place_hydrogens(s, xy)
         pairs = [(i, j) for i, j, _ in s.bonds if i in xy and j in xy]
         if len(xy) > RELAX_LIMIT or not crowded(xy, pairs):
             return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
-        if hydrogens and chosen is None:
+        if hydrogens:
             xy = swing_hydrogens(xy, pairs, frame)
             if not crowded(xy, pairs):
                 return build_scene(s, xy, rings, lone_electrons, skeletal=not hydrogens)
@@ -57,7 +58,20 @@ def scene_of(start: Atom.Atom, hydrogens: bool, lone_electrons: bool) -> Scene:
     return build_scene(s, relax(xy, pairs, frame, swing=False), rings, lone_electrons, skeletal=not hydrogens)
 
 
-# The relaxation weighs every pair of atoms: larger structures are drawn as laid out.
+def layouts(s: Structure, hydrogens: bool) -> Iterator[tuple[dict[int, Point], list[list[int]]]]:
+    """The frame's best layout; then, with hydrogens drawn, RDKit's own
+    depictor's with every hydrogen handed over (costlier, so second); then the
+    frame's other layout."""
+    frame = frame_of(s)
+    frames = frame_layouts(s, frame)
+    best, rings = next(frames)
+    yield best, rings
+    if hydrogens:
+        yield layout_with_hydrogens(s, frame), rings
+    yield from frames
+
+
+# The relaxation keeps a table of every pair of atoms: larger structures are drawn as laid out.
 RELAX_LIMIT = 1000
 
 

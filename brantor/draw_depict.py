@@ -1,6 +1,7 @@
 """Coordinates of the structure's frame (every atom but the hydrogens that hang
 on another element) from RDKit's depictor, CoordGen, handed the frame atom for
-atom; the hydrogens are placed afterwards (draw_hydrogens)."""
+atom, or from RDKit's own depictor, handed the frame or the whole structure;
+the hydrogens are placed afterwards (draw_hydrogens)."""
 
 from __future__ import annotations
 
@@ -61,11 +62,38 @@ def frame_layouts(s: Structure, frame: list[int]) -> Iterator[tuple[dict[int, Po
         yield {i: positions[k] for k, i in enumerate(frame)}, rings
 
 
+def layout_with_hydrogens(s: Structure, frame: list[int]) -> dict[int, Point]:
+    """Frame positions from RDKit's own depictor handed the whole structure,
+    hydrogens included, which turns rotatable bonds to give them room (a few
+    random turns, from a fixed seed: the same picture every time). Its own
+    hydrogens are not kept, for it shortens the bonds of crowded ones."""
+    Chem, _ = depictor()
+    from rdkit.Chem import rdDepictor
+
+    everything = list(range(len(s.ids)))
+    mol = rdkit_frame(Chem, s, everything, {i: i for i in everything})
+    rdDepictor.Compute2DCoords(mol, nFlipsPerSample=1, nSample=TURNED_SAMPLES, sampleSeed=SAMPLE_SEED)
+    in_frame = set(frame)
+    pairs = [(i, j) for i, j, _ in s.bonds if i in in_frame and j in in_frame]
+    positions = scaled(mol.GetConformer().GetPositions().tolist(), pairs)
+    return {i: positions[i] for i in frame}
+
+
+# Samples of turned bonds the depictor compares; its seed (0 would take the
+# generator's running state, different from call to call).
+TURNED_SAMPLES = 10
+SAMPLE_SEED = 1
+
+
 def rdkit_frame(Chem: Any, s: Structure, frame: list[int], index: dict[int, int]) -> Any:
-    """The frame as an RDKit molecule, atom for atom in frame order."""
+    """The given atoms as an RDKit molecule, atom for atom in their order."""
     mol = Chem.RWMol()
+    made: dict[tuple[str, int], Any] = {}  # AddAtom copies: one atom of a kind serves for all
     for i in frame:
-        mol.AddAtom(rdkit_atom(Chem, s.elements[i], s.charges[i]))
+        kind = (s.elements[i], s.charges[i])
+        if kind not in made:
+            made[kind] = rdkit_atom(Chem, *kind)
+        mol.AddAtom(made[kind])
     kinds = {1: Chem.BondType.SINGLE, 2: Chem.BondType.DOUBLE, 3: Chem.BondType.TRIPLE}
     for i, j, order in s.bonds:
         if i in index and j in index:

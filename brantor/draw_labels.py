@@ -77,6 +77,7 @@ def exit_distance(box: tuple[float, float, float, float], centre: Point, angle: 
 
 def hydrogens_go_left(bond_angles: list[float]) -> bool:
     """Folded hydrogens go right unless a bond leaves that way and not the other."""
-    rightward = max((math.cos(a) for a in bond_angles), default=-1.0)
-    leftward = max((-math.cos(a) for a in bond_angles), default=-1.0)
+    cosines = [math.cos(a) for a in bond_angles]
+    rightward = max(cosines, default=-1.0)
+    leftward = max((-c for c in cosines), default=-1.0)
     return rightward > 0.3 and leftward < rightward

@@ -8,7 +8,7 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from xml.sax.saxutils import escape
 
-from .draw_geometry import Point, angle_to, angular_gaps, spread, step
+from .draw_geometry import Point, angle_to, free_directions, step
 from .draw_labels import FONT, SMALL, SUB_SHIFT, SUP_SHIFT, Label, exit_distance, hydrogens_go_left, make_label
 from .draw_structure import Structure
 
@@ -68,7 +68,7 @@ def place_dots(label: Label, centre: Point, taken: list[float], count: int) -> l
     outside the label."""
     units = [2] * (count // 2) + [1] * (count % 2)
     if taken:
-        directions = spread(angular_gaps(taken), len(units))
+        directions = free_directions(taken, len(units))
     else:
         directions = [math.pi / 2 + k * 2 * math.pi / len(units) for k in range(len(units))]
     dots = []
@@ -94,20 +94,22 @@ def trimmed(scene: Scene, i: int, j: int) -> tuple[Point, Point]:
 
 
 def bond_lines(scene: Scene, i: int, j: int, order: int) -> list[tuple[Point, Point]]:
-    a, b = trimmed(scene, i, j)
+    ends = trimmed(scene, i, j)
     if order == 1:
-        return [(a, b)]
+        return [ends]
     side = inner_side(scene, i, j)
     if order == 2 and side:
         # The second line inside the ring (or on the side of the other bonds), shorter.
-        return [(a, b), shifted(scene, i, j, side * DOUBLE_OFFSET, 0.14)]
+        return [ends, shifted(scene, i, j, ends, side * DOUBLE_OFFSET, 0.14)]
     half = DOUBLE_OFFSET / 2 if order == 2 else DOUBLE_OFFSET
     offsets = [-half, half] if order == 2 else [-half, 0.0, half]
-    return [shifted(scene, i, j, offset, 0.0) for offset in offsets]
+    return [shifted(scene, i, j, ends, offset, 0.0) for offset in offsets]
 
 
-def shifted(scene: Scene, i: int, j: int, offset: float, shorten: float) -> tuple[Point, Point]:
-    a, b = trimmed(scene, i, j)
+def shifted(scene: Scene, i: int, j: int, ends: tuple[Point, Point], offset: float,
+            shorten: float) -> tuple[Point, Point]:
+    """The trimmed bond i-j moved sideways by offset, shortened at bare vertices."""
+    a, b = ends
     angle = angle_to(scene.xy[i], scene.xy[j])
     length = math.dist(a, b)
     cut = shorten * math.dist(scene.xy[i], scene.xy[j]) if i not in scene.labels else 0.0

@@ -1,11 +1,13 @@
 // The extension brantor._native: the text functions, with failures raised as
-// ValueError(reason, position), and the walk of a structure. No C++ exception
-// crosses this file: an allocation that fails is reported as MemoryError.
+// ValueError(reason, position), the walk of a structure, and the geometry of
+// pictures (draw_module.cpp). No C++ exception crosses this file: an
+// allocation that fails is reported as MemoryError.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <string>
 
+#include "draw_module.hpp"
 #include "molecule.hpp"
 #include "walk.hpp"
 
@@ -139,11 +141,21 @@ PyMethodDef methods[] = {
      "atoms(smiles) -> list of (component, position, text of the atom with its bonds)."},
     {"structure", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_structure)), METH_FASTCALL,
      "structure(atom, registry) -> list of the atoms bonded to atom directly or not, atom first."},
+    {"crowded", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_crowded)), METH_FASTCALL,
+     "crowded(points, bonds) -> whether the drawing puts atoms or bonds too close or bonds off one length."},
+    {"place_hydrogens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_place_hydrogens)),
+     METH_FASTCALL,
+     "place_hydrogens(neighbours, frame, points, bonds) -> [(atom, x, y)]: the frame atoms' other neighbours placed."},
+    {"relax", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_relax)), METH_FASTCALL,
+     "relax(points, bonds, held, whole, swing) -> [(x, y)]: a crowded drawing eased."},
+    {"free_directions", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_free_directions)),
+     METH_FASTCALL, "free_directions(angles, count) -> count directions in the widest gaps between the angles."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef module = {
-    PyModuleDef_HEAD_INIT, "_native", "The C++ parts of brantor: SMILES into Kekulé form, walks of structures.", -1, methods,
+    PyModuleDef_HEAD_INIT, "_native",
+    "The C++ parts of brantor: SMILES into Kekulé form, walks of structures, the geometry of pictures.", -1, methods,
     nullptr, nullptr, nullptr, nullptr,
 };
 

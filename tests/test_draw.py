@@ -5,6 +5,7 @@ import importlib.util
 import math
 import pathlib
 import shutil
+import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
@@ -12,6 +13,7 @@ import pytest
 
 import Atom
 import brantor
+from brantor import _native
 from brantor.draw import scene_of
 from brantor.draw_cli import main as draw_main
 from brantor.draw_gallery import GALLERY
@@ -143,6 +145,18 @@ def test_200_molecules_obey_the_drawing_rules():
 
 
 @needs_rdkit
+def test_a_fresh_interpreter_draws_as_a_used_one():
+    # A crowded drug: its hydrogens are laid out by the depictor's sampled turns,
+    # whose generator must not carry state from one call to the next.
+    script = ("import Atom, brantor\n"
+              "a = Atom.Atom.from_smiles('CCCCC1=NC(Cl)=C(CO)N1CC1=CC=C(C=C1)C1=CC=CC=C1C1=NN=NN1')\n"
+              "first, second = brantor.draw_svg(a), brantor.draw_svg(a)\n"
+              "print(first == second)")
+    result = subprocess.run([sys.executable, "-P", "-c", script], capture_output=True, text=True, timeout=120)
+    assert result.stdout.strip() == "True", result.stderr
+
+
+@needs_rdkit
 def test_options_leave_out_dots_and_fit_the_size(built):
     atom = built("[O-]C(=O)C")
     root = ET.fromstring(brantor.draw_svg(atom, lone_electrons=False, size=(300, 100)))
@@ -172,6 +186,48 @@ def test_show_draws_for_notebooks_with_a_short_repr(built):
 def test_strange_arguments_raise_ordinary_errors(call, error, built):
     with pytest.raises(error):
         call(built("C"))
+
+
+class EmptiesItsList:
+    """A coordinate whose conversion empties the list that holds its point."""
+
+    def __init__(self, points):
+        self.points = points
+
+    def __float__(self):
+        self.points.clear()
+        return 0.0
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: _native.crowded([(0.0, 0.0)], [(0, 1)]), ValueError),
+    (lambda: _native.crowded([(0.0, float("nan"))], []), ValueError),
+    (lambda: _native.crowded([(0.0, 1e300)], []), ValueError),
+    (lambda: _native.crowded([(0.0,)], []), ValueError),
+    (lambda: _native.crowded("ab", []), TypeError),
+    (lambda: _native.crowded([(0.0, 0.0)], [(0, 0.5)]), TypeError),
+    (lambda: _native.place_hydrogens([[5]], [0], [(0.0, 0.0)], []), ValueError),
+    (lambda: _native.place_hydrogens([[]], [0, 0], [(0.0, 0.0)], []), ValueError),
+    (lambda: _native.relax([(0.0, 0.0)], [], [], True, True), ValueError),
+    (lambda: _native.relax([(0.0, 0.0), (1.0, 0.0)], [(0, -1)], [True, False], True, True), ValueError),
+    (lambda: _native.free_directions([0.0], -1), ValueError),
+])
+def test_the_geometry_extension_refuses_bad_arguments(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_the_relaxation_moves_atoms_laid_on_one_spot_without_losing_them():
+    # RDKit's depictor sets some atoms of highly branched chains on one spot.
+    moved = _native.relax([(0.0, 0.0), (0.0, 0.0), (1.0, 0.0)], [(2, 0), (2, 1)], [True, False, False], True, True)
+    assert all(math.isfinite(c) for point in moved for c in point)
+
+
+def test_the_geometry_extension_reads_a_copy_of_lists_code_changes():
+    points = [(0.0, 0.0), (1.0, 0.0)]
+    points.insert(0, (EmptiesItsList(points), 0.0))
+    assert _native.crowded(points, [(1, 2)]) is True  # atoms 0 and 1 coincide
+    assert points == []
 
 
 def test_without_rdkit_the_error_names_the_extra(monkeypatch, built):
