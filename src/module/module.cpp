@@ -71,6 +71,7 @@ bool import_random(PyObject* module) {
     // Python code into the module records nothing for the one it interrupts.
     settle_hook = settle_pool;
     last_release_hook = settle_before_release;
+    quiet_release_check = quiet_release;
     enter_from_python_hook = enter_from_python;
     leave_to_python_hook = leave_to_python;
     return random && PyModule_AddObjectRef(module, "random", random.get()) == 0 &&

@@ -1,6 +1,5 @@
 #include "output/formula.hpp"
 
-#include "python/edits.hpp"
 #include "python/foreign.hpp"
 #include "python/ints.hpp"
 #include "python/text.hpp"
@@ -44,7 +43,10 @@ TallyTemplate& tally_template = *new TallyTemplate;
 Ref new_tally() {
     Ref keys = element_symbols(atom_class());
     if (!keys) return nullptr;
-    if (tally_template.matches(keys.get())) return Ref::steal(PyDict_Copy(tally_template.tally.get()));
+    if (tally_template.matches(keys.get())) {
+        keys.reset_plain();  // the template's keys: exact str
+        return Ref::steal(PyDict_Copy(tally_template.tally.get()));
+    }
     Ref tally = Ref::steal(PyDict_New());
     if (!tally) return nullptr;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i)
@@ -77,9 +79,11 @@ Step write_hill_formula(Reader& r, Text& out) {
     if (!symbols) return r.missing();
     bool carbon = false;
     if (Step s = r.has_carbon(&carbon); s != Step::Done) return s;
-    // With carbon, the table's "H" goes to the front and its first entry, "C", with it.
+    // With carbon, the table's "H" goes to the front and its first entry, "C",
+    // with it; `skip` is that "H" when the reader leaves it in the list.
+    Py_ssize_t skip = -1;
     if (carbon)
-        if (Step s = r.drop_hydrogen(symbols.get()); s != Step::Done) return s;
+        if (Step s = r.drop_hydrogen(symbols.get(), &skip); s != Step::Done) return s;
     const auto write = [&](PyObject* symbol) {
         Ref count;
         if (Step s = r.count(symbol, &count); s != Step::Done) return s;
@@ -93,9 +97,11 @@ Step write_hill_formula(Reader& r, Text& out) {
         for (PyObject* symbol : {g.names.C, g.names.H})
             if (Step s = write(symbol); s != Step::Done) return s;
     for (Py_ssize_t i = carbon ? 1 : 0; i < PyList_GET_SIZE(symbols.get()); ++i) {
+        if (i == skip) continue;
         Ref symbol = Ref::borrow(PyList_GET_ITEM(symbols.get(), i));
         if (Step s = write(symbol.get()); s != Step::Done) return s;
     }
+    r.done_with(symbols);
     return Step::Done;
 }
 
@@ -112,9 +118,10 @@ struct GeneralReader {
         *carbon = positive > 0;
         return positive < 0 ? Step::Failed : Step::Done;
     }
-    Step drop_hydrogen(PyObject* symbols) const {
+    Step drop_hydrogen(PyObject* symbols, Py_ssize_t*) const {
         return foreign::call_method(symbols, g.names.remove, g.names.H) ? Step::Done : Step::Failed;
     }
+    void done_with(Ref&) const {}
     Step count(PyObject* symbol, Ref* count) const {
         *count = foreign::get_item(tally, symbol);
         return *count ? Step::Done : Step::Failed;
@@ -139,13 +146,17 @@ struct PlainReader {
         *carbon = read_int(count.get()).value > 0;
         return Step::Done;
     }
-    // list.remove("H") on the reader's own list of exact str: no Python code.
-    Step drop_hydrogen(PyObject* symbols) const {
+    // The first "H" of the reader's own list of exact str, compared without
+    // Python code, left in place and skipped.
+    Step drop_hydrogen(PyObject* symbols, Py_ssize_t* skip) const {
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(symbols); ++i)
-            if (PyUnicode_Compare(PyList_GET_ITEM(symbols, i), g.names.H) == 0)
-                return list_delete(symbols, i) ? Step::Done : Step::Failed;
+            if (PyUnicode_Compare(PyList_GET_ITEM(symbols, i), g.names.H) == 0) {
+                *skip = i;
+                return Step::Done;
+            }
         return Step::Cannot;
     }
+    void done_with(Ref& symbols) const { symbols.reset_plain(); }
     Step count(PyObject* symbol, Ref* count) const {
         PyObject* found = PyDict_GetItemWithError(tally, symbol);
         if (!found || !PyLong_CheckExact(found)) return PyErr_Occurred() ? Step::Failed : Step::Cannot;
@@ -177,6 +188,8 @@ Ref to_formula(PyObject* self, PyObject* top, PyObject* val) {
     Ref formula = plain ? hill_formula(PlainReader{tally.get()}) : nullptr;
     if (!formula && !PyErr_Occurred()) formula = hill_formula(GeneralReader{tally.get()});
     if (!formula || !reset_all_tags()) return nullptr;
+    // The entry call's own tally: exact str (or None) keys counting ints.
+    if (plain) tally.reset_plain();
     return formula;
 }
 

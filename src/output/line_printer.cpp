@@ -61,7 +61,7 @@ bool is_type(PyObject* o, const Ref& type) { return type && reinterpret_cast<PyO
 // The object `owner` holds in its attribute `name` (a plain member of the io
 // types, named by an interned str), or null.
 Ref member(PyObject* owner, PyObject* name) {
-    Ref v = name ? foreign::get_builtin_attr(owner, name) : nullptr;
+    Ref v = name ? foreign::get_attr(owner, name) : nullptr;
     if (!v) PyErr_Clear();
     return v;
 }
@@ -88,7 +88,7 @@ bool is_plain_text_stream(PyObject* out) {
 // line, before the walk goes on.
 bool is_open(PyObject* out) {
     static PyObject* closed = interned("closed");
-    Ref flag = closed ? foreign::get_builtin_attr(out, closed) : nullptr;
+    Ref flag = closed ? foreign::get_attr(out, closed) : nullptr;
     if (!flag) PyErr_Clear();
     return flag.get() == Py_False;
 }
@@ -169,7 +169,7 @@ bool LinePrinter::flush() {
     map_.reset();
     if (!write) PyErr_NoMemory();
     if (!text || !write) return false;
-    return static_cast<bool>(foreign::call_builtin_method(out.get(), write, text.get()));
+    return static_cast<bool>(foreign::call_method(out.get(), write, text.get()));
 }
 
 }  // namespace atom

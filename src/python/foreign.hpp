@@ -48,36 +48,6 @@ inline bool plain_truth(PyObject* o) {
            PyTuple_CheckExact(o) || PyDict_CheckExact(o);
 }
 
-// Whether the instance's own dict has no entry `name` that would hide a
-// method of its type (a dict with keys other than exact strs counts as one:
-// looking into it could compare them in Python code).
-inline bool no_instance_entry(PyObject* o, PyObject* name) {
-    PyTypeObject* t = Py_TYPE(o);
-    if (PyType_HasFeature(t, Py_TPFLAGS_MANAGED_DICT)) return false;
-    PyObject** dict = t->tp_dictoffset ? _PyObject_GetDictPtr(o) : nullptr;
-    if (!dict || !*dict) return true;
-    if (!PyDict_CheckExact(*dict)) return false;
-    Py_ssize_t pos = 0;
-    PyObject *key, *value;
-    while (PyDict_Next(*dict, &pos, &key, &value))
-        if (!PyUnicode_CheckExact(key) || PyUnicode_Compare(key, name) == 0) return false;
-    return true;
-}
-
-// Whether o.name is the type's own descriptor of the kind given (a member or
-// getter, which no instance entry can hide, or a method), on an immutable
-// type that reads its attributes generically: then no Python code can have
-// replaced or shadowed it, and reading or calling it runs the type's C code.
-enum class Builtin : uint8_t { Data, Method };
-inline bool builtin_descriptor(PyObject* o, PyObject* name, Builtin kind) {
-    PyTypeObject* t = Py_TYPE(o);
-    if (!PyType_HasFeature(t, Py_TPFLAGS_IMMUTABLETYPE) || t->tp_getattro != PyObject_GenericGetAttr) return false;
-    PyObject* d = _PyType_Lookup(t, name);
-    if (!d) return false;
-    if (kind == Builtin::Data) return Py_IS_TYPE(d, &PyMemberDescr_Type) || Py_IS_TYPE(d, &PyGetSetDescr_Type);
-    return Py_IS_TYPE(d, &PyMethodDescr_Type) && no_instance_entry(o, name);
-}
-
 // --- Calls ---
 
 inline Ref vectorcall(PyObject* f, PyObject* const* args, size_t nargsf, PyObject* kwnames = nullptr) {
@@ -106,13 +76,6 @@ inline Ref call_method(PyObject* o, PyObject* name) {
 
 inline Ref call_method(PyObject* o, PyObject* name, PyObject* arg) {
     return run(false, [=] { return PyObject_CallMethodOneArg(o, name, arg); });
-}
-
-// o.name(arg) for a method the caller has shown to run C code alone: a method
-// of one of the interpreter's own types, on an exact instance whose parts it
-// reaches are exact too (the io streams the line printer writes to).
-inline Ref call_builtin_method(PyObject* o, PyObject* name, PyObject* arg) {
-    return run(builtin_descriptor(o, name, Builtin::Method), [=] { return PyObject_CallMethodOneArg(o, name, arg); });
 }
 
 // o.name(...) with Py_BuildValue's format (nullptr: no arguments).
@@ -151,14 +114,6 @@ inline Ref get_attr(PyObject* o, PyObject* name) {
 
 inline Ref get_attr(PyObject* o, const char* name) {
     return run(false, [=] { return PyObject_GetAttrString(o, name); });
-}
-
-// o.name for an attribute the caller has shown to be read by C code alone: a
-// member or getter of one of the interpreter's own types, on an exact
-// instance whose parts the getter reads are exact too (the io streams the
-// line printer writes to).
-inline Ref get_builtin_attr(PyObject* o, PyObject* name) {
-    return run(builtin_descriptor(o, name, Builtin::Data), [=] { return PyObject_GetAttr(o, name); });
 }
 
 // Setting releases the old value as well: false with an exception set.

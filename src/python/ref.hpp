@@ -44,6 +44,11 @@ inline bool quiet_value(PyObject* o) noexcept {
            o == Py_None;
 }
 
+// Set by the same layer: whether releasing the object's last reference runs
+// no Python code (the hook's own rule), for the probe build to check claims.
+using QuietCheck = bool (*)(PyObject*);
+inline QuietCheck quiet_release_check = nullptr;
+
 // Py_XDECREF, with the module's state made whole first when it is the last
 // reference to anything but a plain value (the hook decides for the rest).
 inline void release_ref(PyObject* p) noexcept {
@@ -99,6 +104,18 @@ public:
         PyObject* p = p_;
         p_ = nullptr;
         release_ref(p);
+    }
+    // Drops the reference to one of the module's own objects that holds only
+    // plain values (a private tally, a fresh list of exact str), with no hook
+    // to ask. The probe build aborts if the claim is wrong.
+    void reset_plain() noexcept {
+        PyObject* p = p_;
+        p_ = nullptr;
+#if defined(ATOM_PROBE)
+        if (p && Py_REFCNT(p) == 1 && quiet_release_check && !quiet_release_check(p))
+            Py_FatalError("a release claimed to run no Python code could");
+#endif
+        Py_XDECREF(p);
     }
     void swap(Ref& other) noexcept { std::swap(p_, other.p_); }
 

@@ -178,16 +178,25 @@ namespace {
 bool settling = false;
 
 // What goes with its last reference without running Python code: plain
-// values (python/ref.hpp), exact lists and tuples of them, and atoms of the
-// class itself (without a finalizer) whose slots hold only such values.
+// values (python/ref.hpp), exact lists, tuples and dicts of them, and atoms of
+// the class itself (without a finalizer) whose slots hold only such values.
 bool quiet_container(PyObject* o) {
     if (quiet_value(o)) return true;
+    if (PyDict_CheckExact(o)) {
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        while (PyDict_Next(o, &pos, &key, &value))
+            if (!quiet_value(key) || !quiet_value(value)) return false;
+        return true;
+    }
     if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) return false;
     PyObject** items = PySequence_Fast_ITEMS(o);
     for (Py_ssize_t i = 0, n = PySequence_Fast_GET_SIZE(o); i < n; ++i)
         if (!quiet_value(items[i])) return false;
     return true;
 }
+
+}  // namespace
 
 bool quiet_release(PyObject* o) {
     if (quiet_container(o)) return true;
@@ -198,8 +207,6 @@ bool quiet_release(PyObject* o) {
     }
     return true;
 }
-
-}  // namespace
 
 bool pool_unsettled() { return rec.list || has_unbuilt_hydrogens(); }
 

@@ -42,6 +42,8 @@ bool pool_unsettled();
 // The hook run before a handle drops a last reference (python/ref.hpp):
 // settles unless the object goes without running Python code.
 void settle_before_release(PyObject* o);
+// Whether releasing the last reference to `o` runs no Python code.
+bool quiet_release(PyObject* o);
 
 // Makes the pool list what the recorded pops and appends would have made it.
 // Never fails; nothing to do when nothing is recorded.

@@ -55,7 +55,7 @@ bool trusted(PyObject* map) {
 
 // Notes `atom`, registered under `id` in the watched map. Never runs Python
 // code nor releases anything: the watcher calls it inside an edit.
-void remember_registered(PyObject* atom, PyObject* id) {
+[[gnu::always_inline]] inline void remember_registered(PyObject* atom, PyObject* id) {
     // Only an exact int is looked up again without Python code (its hash and
     // comparisons are the interpreter's own).
     if (book.maybe_set.size() >= kMaxRemembered || !PyLong_CheckExact(id)) return distrust();
