@@ -6,7 +6,6 @@
 #include "registry/atoms.hpp"
 #include "registry/plain_registry.hpp"
 
-#include <type_traits>
 #include <unordered_map>
 
 namespace atom {
@@ -130,17 +129,6 @@ bool holds_neutral_capacity(PyObject* atom, PyObject* element, const Census& cen
 // needs the general reader (no error set then).
 enum class Step { Failed, Cannot, Done };
 
-// A reader's hold on what it reads: a Ref where Python code may run, a
-// borrowed pointer where none can.
-PyObject* raw(const Ref& r) { return r.get(); }
-PyObject* raw(PyObject* p) { return p; }
-template <class Held>
-Held held(PyObject* o) {
-    if constexpr (std::is_same_v<Held, Ref>)
-        return Ref::borrow(o);
-    else
-        return o;
-}
 
 // The census of a bond list, one rule for both readers: the atom's charge,
 // then every entry resolved in list order (the list's length re-read at each
@@ -155,7 +143,7 @@ Step read_census(Reader& r, PyObject* atom, Census* out) {
     out->heavy_entries.reserve(static_cast<size_t>(PyList_GET_SIZE(raw(bonds))));
     NeighbourGroups groups(out->neighbours);
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(raw(bonds)); ++i) {
-        Held entry = held<Held>(PyList_GET_ITEM(raw(bonds), i));
+        Held entry = hold<Held>(PyList_GET_ITEM(raw(bonds), i));
         Held neighbour{}, element{};
         if (Step s = r.resolve(raw(entry), &neighbour, &element); s != Step::Done) return s;
         if (!is_hydrogen_symbol(raw(element))) {

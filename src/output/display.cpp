@@ -33,17 +33,18 @@ bool compose_display(std::string& out, Id id, Element element, Bonds bonds, Char
 }
 
 // "[1001(H), 1005(O), 1005(O)]": one item per bond entry, with the element of
-// the atom it names. A general writer may run Python code, so each entry is
-// held while it is written and the list's length re-read at every step.
-template <class Entry, class Element>
+// the atom it names. A general writer may run Python code, so it holds each
+// entry (Held: Ref) while it is written; the list's length is re-read at
+// every step.
+template <class Held, class Entry, class Element>
 bool compose_bond_items(std::string& out, PyObject* bonds, Entry entry, Element element) {
     out += '[';
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(bonds); ++i) {
-        Ref item = Ref::borrow(PyList_GET_ITEM(bonds, i));
+        Held item = hold<Held>(PyList_GET_ITEM(bonds, i));
         if (i) out.append(", ");
-        if (!entry(item.get())) return false;
+        if (!entry(raw(item))) return false;
         out += '(';
-        if (!element(item.get())) return false;
+        if (!element(raw(item))) return false;
         out += ')';
     }
     out += ']';
@@ -81,7 +82,7 @@ bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
         PyObject *neighbour, *symbol;
         return plain_neighbour(map, e, &neighbour, &symbol) && add_ascii_slot(out, symbol);
     };
-    const auto bond_items = [&] { return compose_bond_items(out, bonds, entry, neighbour_element); };
+    const auto bond_items = [&] { return compose_bond_items<PyObject*>(out, bonds, entry, neighbour_element); };
     return compose_display(out, int_slot(Slot::Id), element, bond_items, int_slot(Slot::Charge), int_slot(Slot::Lone));
 }
 
@@ -129,7 +130,7 @@ Ref display_text(PyObject* atom) {
         Ref element = entry_element(e);
         return element && bonds.add_plain(element.get());
     };
-    if (!compose_bond_items(bonds.bytes(), list.get(), entry, neighbour_element)) return nullptr;
+    if (!compose_bond_items<Ref>(bonds.bytes(), list.get(), entry, neighbour_element)) return nullptr;
     Ref id = get_id(atom);
     Ref element = id ? get_element(atom) : nullptr;
     Ref charge = element ? get_charge(atom) : nullptr;

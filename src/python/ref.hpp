@@ -28,6 +28,7 @@
 
 #include <Python.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace atom {
@@ -123,6 +124,18 @@ private:
     explicit Ref(PyObject* p) noexcept : p_(p) {}
     PyObject* p_ = nullptr;
 };
+
+// What a reader holds of what it reads: a Ref where Python code may run
+// while it is held, a borrowed pointer where none can.
+inline PyObject* raw(const Ref& r) noexcept { return r.get(); }
+inline PyObject* raw(PyObject* p) noexcept { return p; }
+template <class Held>
+Held hold(PyObject* o) noexcept {
+    if constexpr (std::is_same_v<Held, Ref>)
+        return Ref::borrow(o);
+    else
+        return o;
+}
 
 // Keeps a pending exception aside while other calls run, and puts it back.
 class SavedError {
