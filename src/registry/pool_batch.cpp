@@ -180,33 +180,39 @@ bool settling = false;
 // What goes with its last reference without running Python code: plain
 // values (python/ref.hpp), exact lists, tuples and dicts of them, and atoms of
 // the class itself (without a finalizer) whose slots hold only such values.
-bool quiet_container(PyObject* o) {
-    if (quiet_value(o)) return true;
-    if (PyDict_CheckExact(o)) {
-        Py_ssize_t pos = 0;
-        PyObject *key, *value;
-        while (PyDict_Next(o, &pos, &key, &value))
-            if (!quiet_value(key) || !quiet_value(value)) return false;
-        return true;
-    }
-    if (!PyList_CheckExact(o) && !PyTuple_CheckExact(o)) return false;
+bool quiet_sequence(PyObject* o) {
     PyObject** items = PySequence_Fast_ITEMS(o);
     for (Py_ssize_t i = 0, n = PySequence_Fast_GET_SIZE(o); i < n; ++i)
         if (!quiet_value(items[i])) return false;
     return true;
 }
 
-}  // namespace
+[[gnu::noinline]] bool quiet_dict(PyObject* o) {
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(o, &pos, &key, &value))
+        if (!quiet_value(key) || !quiet_value(value)) return false;
+    return true;
+}
 
-bool quiet_release(PyObject* o) {
-    if (quiet_container(o)) return true;
-    if (!is_exact_atom(o) || g.atom_type->tp_finalize || g.atom_type->tp_del) return false;
+bool quiet_container(PyObject* o) {
+    if (quiet_value(o)) return true;
+    if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return quiet_sequence(o);
+    return PyDict_CheckExact(o) && quiet_dict(o);
+}
+
+bool quiet_atom(PyObject* o) {
+    if (g.atom_type->tp_finalize || g.atom_type->tp_del) return false;
     for (int s = 0; s < kSlotCount; ++s) {
         PyObject* v = *slot_ptr(o, static_cast<Slot>(s));
         if (v && !quiet_container(v)) return false;
     }
     return true;
 }
+
+}  // namespace
+
+bool quiet_release(PyObject* o) { return is_exact_atom(o) ? quiet_atom(o) : quiet_container(o); }
 
 bool pool_unsettled() { return rec.list || has_unbuilt_hydrogens(); }
 
