@@ -130,8 +130,9 @@ def test_tiny_structures_draw_from_any_atom(hydrogens):
 
 @needs_rdkit
 def test_200_molecules_obey_the_drawing_rules():
-    # Adamantane's cage has no flat drawing without crossings: its hydrogens
-    # cannot all keep half a bond apart.
+    # Adamantane with every hydrogen: no layout tried (CoordGen's, RDKit's with
+    # and without hydrogens), relaxed or not, keeps all its hydrogens half a
+    # bond apart and every label clear of the bonds around it.
     known = {("C1C2CC3CC1CC(C2)C3", True)}
     smiles = corpus_200()
     assert len(smiles) == 200
