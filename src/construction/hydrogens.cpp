@@ -17,15 +17,9 @@ namespace {
 // valence and no lone electron, as the standard row [1, 2] gives. Then
 // Atom(bonds=[parent_id], bond_=False) has nothing to resolve, account or bond.
 bool hydrogen_full_with_one_bond() {
-    PyObject* cls = reinterpret_cast<PyObject*>(g.atom_type);
-    if (!element_table_is_plain(cls)) return false;
     ElementRow row;
-    bool found = false;
-    if (!lookup_element(cls, g.names.H, &row, &found)) {
-        PyErr_Clear();
-        return false;
-    }
-    return found && row.valence == 1 && row.capacity >= 2;
+    return plain_row(reinterpret_cast<PyObject*>(g.atom_type), g.names.H, &row) && row.valence == 1 &&
+           row.capacity >= 2;
 }
 
 // The hydrogen's atom, registered under `id`.

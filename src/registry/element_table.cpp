@@ -2,6 +2,7 @@
 #include "python/fast_paths.hpp"
 
 #include "python/foreign.hpp"
+#include "python/ints.hpp"
 #include "registry/atoms.hpp"
 #include "registry/plain_map.hpp"
 
@@ -145,6 +146,28 @@ bool element_table_is_plain(PyObject* cls) {
         return false;
     }
     return PyDict_CheckExact(table.get()) && table_entries_are_plain(table.get());
+}
+
+bool plain_row(PyObject* cls, PyObject* symbol, ElementRow* row) {
+    if (!fast_path(FastPath::PlainElementTable)) return false;
+    Ref table = table_of(cls);
+    if (!table) PyErr_Clear();
+    if (!table || !PyDict_CheckExact(table.get()) || !table_entries_are_plain(table.get())) return false;
+    // Exact str keys only: the lookup compares no key in Python code.
+    PyObject* info = PyDict_GetItemWithError(table.get(), symbol);
+    if (!info || !PyList_CheckExact(info) || PyList_GET_SIZE(info) < 2) {
+        PyErr_Clear();
+        return false;
+    }
+    // A row is a list Python code may have changed in place since the watcher saw it.
+    PyObject* valence = PyList_GET_ITEM(info, 0);
+    PyObject* capacity = PyList_GET_ITEM(info, 1);
+    if (!PyLong_CheckExact(valence) || !PyLong_CheckExact(capacity)) return false;
+    const BigInt v = read_int(valence);
+    const BigInt c = read_int(capacity);
+    if (!v.fits() || !c.fits()) return false;
+    *row = ElementRow{v.value, c.value};
+    return true;
 }
 
 }  // namespace atom

@@ -39,6 +39,11 @@ bool plain_table_is(PyObject* cls, const std::vector<TableRow>& rows);
 // dict of str keys and list rows.
 bool element_table_is_plain(PyObject* cls);
 
+// The row of `symbol` (an exact str) read without Python code: true when the
+// table is plain and its row starts with two exact ints; false (no error set)
+// otherwise, when the general lookup must answer.
+bool plain_row(PyObject* cls, PyObject* symbol, ElementRow* row);
+
 // The table's keys in table order (a new list).
 Ref element_symbols(PyObject* cls);
 
