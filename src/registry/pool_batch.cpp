@@ -180,7 +180,7 @@ bool settling = false;
 // What goes with its last reference without running Python code: plain
 // values (python/ref.hpp), exact lists, tuples and dicts of them, and atoms of
 // the class itself (without a finalizer) whose slots hold only such values.
-bool quiet_sequence(PyObject* o) {
+[[gnu::always_inline]] inline bool quiet_sequence(PyObject* o) {
     PyObject** items = PySequence_Fast_ITEMS(o);
     for (Py_ssize_t i = 0, n = PySequence_Fast_GET_SIZE(o); i < n; ++i)
         if (!quiet_value(items[i])) return false;
@@ -195,13 +195,13 @@ bool quiet_sequence(PyObject* o) {
     return true;
 }
 
-bool quiet_container(PyObject* o) {
+[[gnu::always_inline]] inline bool quiet_container(PyObject* o) {
     if (quiet_value(o)) return true;
     if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return quiet_sequence(o);
     return PyDict_CheckExact(o) && quiet_dict(o);
 }
 
-bool quiet_atom(PyObject* o) {
+[[gnu::always_inline]] inline bool quiet_atom(PyObject* o) {
     if (g.atom_type->tp_finalize || g.atom_type->tp_del) return false;
     for (int s = 0; s < kSlotCount; ++s) {
         PyObject* v = *slot_ptr(o, static_cast<Slot>(s));
