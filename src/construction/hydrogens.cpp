@@ -52,12 +52,13 @@ Ref new_full_hydrogen(PyObject* parent_id, bool unbuilt) {
 template <class Maker>
 bool fill_with(Maker& make, PyObject* atom, int64_t capacity) {
     for (int made = 0;; ++made) {
-        Ref bonds = make.bonds(atom);
-        if (!bonds) return false;
-        if (PyList_GET_SIZE(bonds.get()) >= capacity) return true;
+        auto bonds = make.bonds(atom);  // held as the maker needs (python/ref.hpp)
+        if (!raw(bonds)) return false;
+        if (PyList_GET_SIZE(raw(bonds)) >= capacity) return true;
         Ref id = make.hydrogen(atom, made);
-        Ref list = id ? make.list_to_extend(atom, bonds) : nullptr;
-        if (!list || PyList_Append(list.get(), id.get()) < 0) return false;
+        if (!id) return false;
+        auto list = make.list_to_extend(atom, raw(bonds));
+        if (!raw(list) || PyList_Append(raw(list), id.get()) < 0) return false;
     }
 }
 
@@ -71,7 +72,7 @@ struct ThroughConstructor {
         Ref h = parent ? create_hydrogen(parent.get()) : nullptr;
         return h ? get_id(h.get()) : nullptr;
     }
-    Ref list_to_extend(PyObject* atom, const Ref&) const { return bonds_list(atom); }
+    Ref list_to_extend(PyObject* atom, PyObject*) const { return bonds_list(atom); }
 };
 
 // What the constructor makes of Atom(bonds=[parent], bond_=False) when
@@ -81,9 +82,10 @@ struct Directly {
     PyObject* parent;  // the atom's id, an exact int under which it is registered
     int unbuilt;
 
-    Ref bonds(PyObject* atom) const { return Ref::borrow(*slot_ptr(atom, Slot::Bonds)); }
+    // Borrowed: nothing here runs Python code, so the slot keeps its list.
+    PyObject* bonds(PyObject* atom) const { return *slot_ptr(atom, Slot::Bonds); }
     Ref hydrogen(PyObject*, int made) const { return new_full_hydrogen(parent, made < unbuilt); }
-    Ref list_to_extend(PyObject*, const Ref& bonds) const { return bonds; }
+    PyObject* list_to_extend(PyObject*, PyObject* bonds) const { return bonds; }
 };
 
 }  // namespace
