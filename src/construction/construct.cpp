@@ -57,6 +57,7 @@ bool resolve_entries(PyObject* bonds) {
 // with its BondError. The plans found are the exchanges the bonding step
 // then makes, entry by entry.
 bool partners_can_bond(PyObject* element, PyObject* bonds, std::pmr::vector<SidePlan>* plans) {
+    if (PyList_GET_SIZE(bonds) == 0) return true;  // no partner, no plan
     // A handful of partners: the working lists live on the stack.
     std::array<std::byte, 2048> room;
     std::pmr::monotonic_buffer_resource arena(room.data(), room.size());
