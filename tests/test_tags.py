@@ -118,3 +118,22 @@ def test_what_the_walks_print_did_is_obeyed_by_its_clearing(edit, monkeypatch):
         k = before.index(marked)
         assert Snapshot.seen == [False] * (k + 1) + [True] * (len(before) - k - 1)
     assert all(a.access_tag is False for a in A.id_map.values())
+
+
+def test_a_tag_set_by_a_finalizer_during_a_full_clearing_is_cleared_next_time():
+    first = A("H", None, 0, 1)  # before `second` in id_map: already cleared when the finalizer runs
+    second = A("H", None, 0, 1)
+
+    class SetsFirst:
+        def __del__(self):
+            first.access_tag = True
+    original = A.id_map
+    try:
+        A.id_map = dict(A.id_map)  # a new registry: the next clearing scans it all
+        second.access_tag = SetsFirst()
+        A.reset_tags()
+        assert first.access_tag is True  # set behind the clearing, as in id_map order
+        A.reset_tags()
+        assert first.access_tag is False
+    finally:
+        A.id_map = original

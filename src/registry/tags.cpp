@@ -202,9 +202,13 @@ bool clear_current_book() {
 }  // namespace
 
 void remember_tag(PyObject* atom) {
-    // Untrusted, the next clearing scans the registry anyway. Trusted, id_map
-    // holds int keys only, so looking an exact int up runs no Python code.
-    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type)) return;
+    // Untrusted, the next clearing scans the registry anyway; a scan under
+    // way (whose finalizers set this tag) must not end in trust. Trusted,
+    // id_map holds int keys only, so looking an exact int up runs no Python code.
+    if (!book.class_tag || book.class_tag != valid_version_tag(g.atom_type)) {
+        book.spoiled = true;
+        return;
+    }
     // Only a registered atom needs its tag cleared; one registered under
     // another key than its id is beyond what the book can follow.
     PyObject* id = *slot_ptr(atom, Slot::Id);
