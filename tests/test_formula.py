@@ -31,6 +31,27 @@ def test_hill_formula(build, formula, capsys):
     assert all(a.access_tag is False for a in A.get_all_atoms())
 
 
+@pytest.mark.parametrize("first", ["H", "O"])
+def test_hill_order_follows_a_reordered_table(first, capsys):
+    # The text removes "H" from the table's keys and then leaves out their first entry.
+    table = A._Atom__element_info
+    original = dict(table)
+    try:
+        rows = [(first, table[first])] + [(k, v) for k, v in original.items() if k != first]
+        table.clear()
+        table.update(rows)
+        keys = [k for k, _ in rows]
+        start = A("O", [A("C")])
+        keys.remove("H")
+        counts = {"C": 1, "H": 4, "O": 1}
+        expected = "".join(e + (str(counts[e]) if counts[e] > 1 else "")
+                           for e in ["C", "H"] + keys[1:] if counts.get(e, 0) >= 1)
+        assert Atom.get_formula(start) == expected
+    finally:
+        table.clear()
+        table.update(original)
+
+
 def test_double_bond_counts_the_partner_once(capsys):
     c = A("C")
     c.bond_with(A("O", [c]))

@@ -79,8 +79,9 @@ Step write_hill_formula(Reader& r, Text& out) {
     if (!symbols) return r.missing();
     bool carbon = false;
     if (Step s = r.has_carbon(&carbon); s != Step::Done) return s;
-    // With carbon, the table's "H" goes to the front and its first entry, "C",
-    // with it; `skip` is that "H" when the reader leaves it in the list.
+    // With carbon, the table's "H" goes to the front and its first entry (once
+    // "H" is out of the list), "C" in the standard table, with it; `skip` is
+    // that "H" when the reader leaves it in the list.
     Py_ssize_t skip = -1;
     if (carbon)
         if (Step s = r.drop_hydrogen(symbols.get(), &skip); s != Step::Done) return s;
@@ -96,7 +97,8 @@ Step write_hill_formula(Reader& r, Text& out) {
     if (carbon)
         for (PyObject* symbol : {g.names.C, g.names.H})
             if (Step s = write(symbol); s != Step::Done) return s;
-    for (Py_ssize_t i = carbon ? 1 : 0; i < PyList_GET_SIZE(symbols.get()); ++i) {
+    const Py_ssize_t first = !carbon ? 0 : skip == 0 ? 2 : 1;
+    for (Py_ssize_t i = first; i < PyList_GET_SIZE(symbols.get()); ++i) {
         if (i == skip) continue;
         Ref symbol = Ref::borrow(PyList_GET_ITEM(symbols.get(), i));
         if (Step s = write(symbol.get()); s != Step::Done) return s;
