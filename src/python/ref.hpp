@@ -21,9 +21,13 @@
 // - A null Ref returned from a function means "exception set".
 // - Dropping the last reference to an object can run Python code (its
 //   finalizer, a weakref callback, the same for everything it holds). Before
-//   a handle drops one, before_last_release() lets the module make its state
-//   whole (python/settle_hook.hpp); container edits that drop what they
-//   replace hold it in a handle for that (python/edits.hpp).
+//   a handle drops one, last_release_hook lets the module make its state
+//   whole (python/settle_hook.hpp), unless the object is a plain value;
+//   container edits that drop what they replace hold it in a handle for that
+//   (python/edits.hpp). reset_plain() skips the hook for the module's own
+//   objects of plain values only, a claim the probe build checks.
+// - A reader that runs no Python code may hold what it reads borrowed; one
+//   code path serving both kinds of reader takes the hold as a type (hold()).
 #pragma once
 
 #include <Python.h>
