@@ -54,12 +54,18 @@ inline bool quiet_value(PyObject* o) noexcept {
 using QuietCheck = bool (*)(PyObject*);
 inline QuietCheck quiet_release_check = nullptr;
 
-// Py_XDECREF, with the module's state made whole first when it is the last
-// reference to anything but a plain value (the hook decides for the rest).
+// Drops the last reference to p, with the module's state made whole first
+// unless p is a plain value (the hook decides for the rest). Out of line: every
+// handle's destructor inlines only the test that leads here.
+void release_last(PyObject* p) noexcept;
+
+// Py_XDECREF, through release_last when it is the last reference.
 inline void release_ref(PyObject* p) noexcept {
     if (!p) return;
-    if (Py_REFCNT(p) == 1 && last_release_hook && !quiet_value(p)) last_release_hook(p);
-    Py_DECREF(p);
+    if (Py_REFCNT(p) == 1)
+        release_last(p);
+    else
+        Py_DECREF(p);
 }
 
 // A strong reference to a Python object, released when the handle goes away.
