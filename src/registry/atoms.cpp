@@ -62,12 +62,21 @@ Ref lookup_plain_attr(PyTypeObject* t, PyObject* name) {
     return nullptr;
 }
 
-Ref atom_class_attr(PyObject* name) {
+// The cached value, borrowed, while the class's version tag says that nothing
+// was assigned on it since it was read; else null. Inline: every registry read
+// starts here.
+inline PyObject* cached_atom_attr(PyObject* name) {
     const unsigned int tag = valid_version_tag(g.atom_type);
+    for (const CachedAttr& c : attr_cache)
+        if (c.name == name)
+            return tag && c.tag == tag && fast_path(FastPath::ClassAttrCache) ? c.value.get() : nullptr;
+    return nullptr;
+}
+
+Ref read_atom_attr(PyObject* name) {
     CachedAttr* slot = nullptr;
     for (CachedAttr& c : attr_cache) {
         if (c.name == name) {
-            if (tag && c.tag == tag && fast_path(FastPath::ClassAttrCache)) return c.value;
             slot = &c;
             break;
         }
@@ -82,15 +91,21 @@ Ref atom_class_attr(PyObject* name) {
     return v;
 }
 
-}  // namespace
-
-Ref class_attr(PyObject* cls, PyObject* name) {
+[[gnu::noinline]] Ref uncached_class_attr(PyObject* cls, PyObject* name) {
     if (cls == reinterpret_cast<PyObject*>(g.atom_type)) {
-        if (Ref v = atom_class_attr(name)) return v;
+        if (Ref v = read_atom_attr(name)) return v;
     } else if (PyType_Check(cls)) {
         if (Ref v = lookup_plain_attr(reinterpret_cast<PyTypeObject*>(cls), name)) return v;
     }
     return foreign::get_attr(cls, name);  // a descriptor or a metaclass
+}
+
+}  // namespace
+
+Ref class_attr(PyObject* cls, PyObject* name) {
+    if (cls == reinterpret_cast<PyObject*>(g.atom_type))
+        if (PyObject* v = cached_atom_attr(name)) return Ref::borrow(v);
+    return uncached_class_attr(cls, name);
 }
 
 namespace {
