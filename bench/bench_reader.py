@@ -108,8 +108,8 @@ def corpus_table():
         cells = []
         for ours in (empty, full):
             ratio = f"{ref / ours:>6.2f}x" if ref else "    n/a"
-            cells.append(f"{ours / n / 1000:>7.1f} us{ours / total_atoms:>9.0f}{ratio}")
-        ref_text = f"{ref / n / 1000:>8.1f} us" if ref else "       n/a"
+            cells.append(f"{ours / n / 1000:>7.2f} us{ours / total_atoms:>9.0f}{ratio}")
+        ref_text = f"{ref / n / 1000:>8.2f} us" if ref else "       n/a"
         print(f"{name:<14}{n:>5}{per_mol:>7.1f}{cells[0]}{cells[1]}{ref_text}")
 
 
@@ -123,11 +123,11 @@ def molecule_table():
         ours = reader_ns(text, n)
         fuller = reader_ns(text, n, 0.8)
         ref = reference_ns(text)
-        ref_text = f"{ref / 1000:>8.1f} us" if ref else "       n/a"
+        ref_text = f"{ref / 1000:>8.2f} us" if ref else "       n/a"
         ratio = f"{ref / ours:>7.2f}x" if ref else ""
         if ref and ref < ours:
             slower.append(name)
-        print(f"{name:<24}{n:>6}{ours / 1000:>7.1f} us{ours / n:>9.0f}{fuller / 1000:>7.1f} us{ref_text}{ratio}")
+        print(f"{name:<24}{n:>6}{ours / 1000:>7.2f} us{ours / n:>9.0f}{fuller / 1000:>7.2f} us{ref_text}{ratio}")
     if slower:
         print(f"slower than the reference (empty registry) on {len(slower)} of {len(CORPUS)}:", ", ".join(slower))
 
