@@ -28,6 +28,10 @@ def read():
     A.from_smiles("CC(=O)OC1=CC=CC=C1C(=O)O")
 
 
+def bond():
+    A("C").bond_with(A("C"))
+
+
 def write():
     start = A.from_smiles("C1=CC=CC=C1O")
     Atom.get_smiles(start)
@@ -41,6 +45,7 @@ ENGAGED = {
                 "HydrogenFill", "PlainAccounting", "PlainElementTable"],
     read: ["UnbuiltHydrogens", "ReaderShortcuts", "RecordedDraws"],
     write: ["TagBook", "PlainCensus", "PlainDisplay"],
+    bond: ["HeldEntryDelete"],
 }
 
 

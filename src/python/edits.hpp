@@ -40,6 +40,11 @@ inline bool dict_store(PyObject* dict, PyObject* key, PyObject* value) {
     return PyDict_SetItem(dict, key, value) == 0;
 }
 
+// del dict[key] where the caller knows that the entry's key is an exact int
+// and its value an object the caller holds: the dict's references go at once,
+// as neither can be the last of anything whose release runs code.
+inline bool dict_delete_held(PyObject* dict, PyObject* key) { return PyDict_DelItem(dict, key) == 0; }
+
 // del dict[key]; the value goes after the removal (taken out in one lookup).
 inline bool dict_delete(PyObject* dict, PyObject* key) {
 #if PY_VERSION_HEX >= 0x030D0000

@@ -34,13 +34,14 @@ enum class FastPath : uint8_t {
     PlainAccounting,   // the bond accounting computed without Python code
     PlainElementTable, // the element table read as C data
     ReaderShortcuts,   // a reading passes what it knows to the constructor
+    HeldEntryDelete,   // a confirmed atom's registry entry deleted without holding it apart
     Count
 };
 
 inline constexpr const char* kFastPathNames[] = {
     "StandardDraws", "GeneratorWords", "RecordedDraws", "UnbuiltHydrogens", "ClassAttrCache",
     "SessionAttrs",  "PlainKeys",      "TagBook",       "HydrogenFill",     "PlainCensus",
-    "PlainDisplay",  "PlainAccounting", "PlainElementTable", "ReaderShortcuts",
+    "PlainDisplay",  "PlainAccounting", "PlainElementTable", "ReaderShortcuts", "HeldEntryDelete",
 };
 static_assert(std::size(kFastPathNames) == static_cast<std::size_t>(FastPath::Count));
 

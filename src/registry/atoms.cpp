@@ -287,6 +287,7 @@ bool register_atom(PyObject* atom, PyObject* id) {
 
 bool delete_atom_object(PyObject* atom) {
     if (!confirm(atom)) return false;
+    const uint64_t confirmed_at = foreign_epoch;
     Ref id = confirmed_slot(atom, Slot::Id, Result::Int);
     if (!id) return false;
     Ref pool = recorded_registry_pool();
@@ -297,6 +298,11 @@ bool delete_atom_object(PyObject* atom) {
     }
     Ref map = registry_map();
     if (!map) return false;
+    // With no Python code run since confirm() found `atom` under its id (and
+    // the map's keys all exact ints, or reading it would have settled), the
+    // entry is still `atom`, which the caller holds as well.
+    if (foreign_epoch == confirmed_at && Py_REFCNT(atom) > 1 && fast_path(FastPath::HeldEntryDelete))
+        return dict_delete_held(map.get(), id.get());
     return dict_delete(map.get(), id.get());
 }
 

@@ -211,8 +211,8 @@ bool settling = false;
 [[gnu::always_inline]] inline bool quiet_atom(PyObject* o) {
     if (g.atom_type->tp_finalize || g.atom_type->tp_del) return false;
     static_assert(kSlotCount == 6, "one usual type per slot");
-    PyTypeObject* const usual[kSlotCount] = {&PyBool_Type, &PyList_Type,    &PyLong_Type,
-                                             &PyUnicode_Type, &PyLong_Type, &PyLong_Type};
+    static PyTypeObject* const usual[kSlotCount] = {&PyBool_Type,    &PyList_Type, &PyLong_Type,
+                                                    &PyUnicode_Type, &PyLong_Type, &PyLong_Type};
     for (int s = 0; s < kSlotCount; ++s) {
         PyObject* v = *slot_ptr(o, static_cast<Slot>(s));
         if (v && !quiet_slot(v, usual[s])) return false;
