@@ -210,27 +210,38 @@ bool apply_side(SidePlan& plan, PyObject* partner, PyObject* known_id) {
     return list_store(bonds.get(), plan.pos, std::move(partner_id));
 }
 
+namespace {
+
+// Refuses allow_carbene with use="lone_electron"; false with an exception set.
+[[gnu::noinline, gnu::cold]] bool refuse_lone_carbene(PyObject* self, PyObject* allow_carbene) {
+    const int carbene_asked = foreign::is_true(allow_carbene);
+    if (carbene_asked < 0) return false;
+    if (carbene_asked)
+        return raise_tagged(ErrorKind::LoneElectron, self,
+                            "To use 'allow_carbene = True', please do not set 'use = \"lone_electron\"'.");
+    return true;
+}
+
+// An atom asked to bond with itself: the carbene conversion, or the refusal.
+[[gnu::noinline, gnu::cold]] bool bond_with_itself(PyObject* self, PyObject* allow_carbene) {
+    const int carbene_asked = foreign::is_true(allow_carbene);
+    if (carbene_asked < 0) return false;
+    if (carbene_asked) return carbene(self);
+    return raise_tagged(ErrorKind::Bond, self,
+                        "An atom cannot bond with itself. Are you trying to form a carbene-like structure? If "
+                        "so, please add 'allow_carbene = True'.");
+}
+
+}  // namespace
+
 bool bond_with(PyObject* self, PyObject* atom, PyObject* bond_back, PyObject* use, PyObject* allow_carbene) {
     if (!confirm(self)) return false;
     Mode mode;
     if (!mode_of(use, &mode)) return false;
-    if (mode == Mode::Lone) {
-        const int carbene_asked = foreign::is_true(allow_carbene);
-        if (carbene_asked < 0) return false;
-        if (carbene_asked)
-            return raise_tagged(ErrorKind::LoneElectron, self,
-                                "To use 'allow_carbene = True', please do not set 'use = \"lone_electron\"'.");
-    }
+    if (mode == Mode::Lone && !refuse_lone_carbene(self, allow_carbene)) return false;
     Ref partner = resolve_atom(atom);
     if (!partner) return false;
-    if (partner.get() == self) {
-        const int carbene_asked = foreign::is_true(allow_carbene);
-        if (carbene_asked < 0) return false;
-        if (carbene_asked) return carbene(self);
-        return raise_tagged(ErrorKind::Bond, self,
-                            "An atom cannot bond with itself. Are you trying to form a carbene-like structure? If "
-                            "so, please add 'allow_carbene = True'.");
-    }
+    if (partner.get() == self) return bond_with_itself(self, allow_carbene);
     // Both sides are worked out before either changes.
     SidePlan mine;
     if (!plan_side(self, mode, {}, &mine)) return false;

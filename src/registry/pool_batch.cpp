@@ -234,6 +234,7 @@ void settle_before_release(PyObject* o) {
 
 void settle_pool() {
     if (settling) return;  // what settling itself releases is the module's own ints and lists
+    if (!pool_unsettled()) return;
     settling = true;
     build_all_hydrogens();
     if (rec.list) {
