@@ -22,7 +22,10 @@ CreationLog::CreationLog() : previous_(open_log) {
 // fail, they go with it.
 CreationLog::~CreationLog() {
     open_log = previous_;
-    if (!previous_ || taken_back_) return;
+    if (previous_ && !taken_back_) hand_over();
+}
+
+void CreationLog::hand_over() {
     for (Ref& a : atoms_) previous_->atoms_.push_back(std::move(a));
 }
 

@@ -25,6 +25,8 @@ public:
     void take_back();
 
 private:
+    // Gives this log's atoms to the enclosing one (out of line: a nested reading is rare).
+    [[gnu::noinline]] void hand_over();
     std::vector<Ref> atoms_;
     bool taken_back_ = false;
     CreationLog* previous_;

@@ -40,7 +40,8 @@ TagBook& book = *new TagBook;
 constexpr size_t kMaxRemembered = 20000;
 
 // Forgets everything: nothing is released, as the book holds no reference.
-void distrust() {
+// Out of line: rare, and the watcher's hot path stays small.
+[[gnu::noinline]] void distrust() {
     book.class_tag = 0;
     book.spoiled = true;
     book.maybe_set.clear();
