@@ -51,7 +51,9 @@ bool compose_bond_items(std::string& out, PyObject* bonds, Entry entry, Element 
     return true;
 }
 
-bool add_int_slot(std::string& out, PyObject* v) {
+// Inline at each of its callers: the digits differ by field (an id has four, a
+// charge one), and each copy of the branches learns its own.
+[[gnu::always_inline]] inline bool add_int_slot(std::string& out, PyObject* v) {
     if (!v || !PyLong_CheckExact(v)) return false;
     long long n;
     if (PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(v))) {
@@ -75,7 +77,10 @@ bool add_ascii_slot(std::string& out, PyObject* v) {
 bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
     PyObject* bonds = *slot_ptr(atom, Slot::Bonds);
     if (!plain_confirmed(map, atom) || !bonds || !PyList_Check(bonds)) return false;
-    const auto int_slot = [&out, atom](Slot slot) { return [&out, atom, slot] { return add_int_slot(out, *slot_ptr(atom, slot)); }; };
+    // One writer per int field, so that each has its own copy of the digits' branches.
+    const auto id = [&out, atom] { return add_int_slot(out, *slot_ptr(atom, Slot::Id)); };
+    const auto charge = [&out, atom] { return add_int_slot(out, *slot_ptr(atom, Slot::Charge)); };
+    const auto lone = [&out, atom] { return add_int_slot(out, *slot_ptr(atom, Slot::Lone)); };
     const auto element = [&out, atom] { return add_ascii_slot(out, *slot_ptr(atom, Slot::Element)); };
     const auto entry = [&out](PyObject* e) { return add_int_slot(out, e); };
     const auto neighbour_element = [&out, map](PyObject* e) {
@@ -83,7 +88,7 @@ bool add_plain_fields(std::string& out, PyObject* atom, PyObject* map) {
         return plain_neighbour(map, e, &neighbour, &symbol) && add_ascii_slot(out, symbol);
     };
     const auto bond_items = [&] { return compose_bond_items<PyObject*>(out, bonds, entry, neighbour_element); };
-    return compose_display(out, int_slot(Slot::Id), element, bond_items, int_slot(Slot::Charge), int_slot(Slot::Lone));
+    return compose_display(out, id, element, bond_items, charge, lone);
 }
 
 }  // namespace
