@@ -1,4 +1,4 @@
-"""Compares two builds of the Atom module side by side in one process.
+"""Compares two builds of the Atom module side by side, both loaded in each process.
 
     python bench/compare.py BASE.so [--new NEW.so] [--processes K] [--rounds N] [bench_module ...]
 
@@ -21,10 +21,10 @@ import importlib.util
 import io
 import json
 import pathlib
-import statistics
-import subprocess
 import re
 import shutil
+import statistics
+import subprocess
 import sys
 import tempfile
 
